@@ -1,0 +1,220 @@
+#include "WebSocketServerManager.h"
+
+#include "RunLog.h"
+#include "TcpNoDelay.h"
+
+#include <QDebug>
+#include <QThread>
+#include <QWebSocket>
+
+namespace {
+
+// Runs `call` on the thread that owns `target`: at once when that is this
+// thread, otherwise blocking until it has run there (or queued, when that
+// thread has no running event loop to run it).
+template<typename Call>
+void runOnOwnerThread(QObject *target, Call call)
+{
+    QThread *owner = target->thread();
+    if (owner == QThread::currentThread()) {
+        call();
+    } else if (owner && owner->isRunning()) {
+        QMetaObject::invokeMethod(target, call, Qt::BlockingQueuedConnection);
+    } else {
+        QMetaObject::invokeMethod(target, call, Qt::QueuedConnection);
+    }
+}
+
+} // namespace
+
+WebSocketServerManager::WebSocketServerManager(const QString &serverName,
+                                               QWebSocketServer::SslMode secureMode, QObject *parent)
+    : QObject(parent)
+    , serverName(serverName)
+    , secureMode(secureMode)
+{
+}
+
+WebSocketServerManager::~WebSocketServerManager()
+{
+    {
+        QMutexLocker locker(&clientsMutex);
+        clients.clear();
+    }
+    if (server) {
+        server->disconnect(this);
+        server->deleteLater();
+        server = nullptr;
+    }
+}
+
+quint16 WebSocketServerManager::serverPort() const
+{
+    return server && running ? server->serverPort() : 0;
+}
+
+QString WebSocketServerManager::clientKey(const QString &ip, quint16 port)
+{
+    return QStringLiteral("%1-%2").arg(ip).arg(port);
+}
+
+void WebSocketServerManager::slot_start(QHostAddress hostAddress, int port)
+{
+    if (running) {
+        qDebug() << TOLVANE_SOURCE << "Failed to"
+                 << "WebSocketServerManager::slot_start"
+                 << "it's already running...";
+        return;
+    }
+    if (!server) {
+        // Created on the caller's thread: the server and every socket it accepts
+        // belong to that thread's event loop.
+        server = new QWebSocketServer(serverName, secureMode);
+        // Direct connections: each new socket is wired and limited on its own
+        // thread before that thread's event loop can deliver its first message.
+        connect(server, &QWebSocketServer::newConnection, this, &WebSocketServerManager::slot_newConnection,
+                Qt::DirectConnection);
+        connect(server, &QWebSocketServer::closed, this, &WebSocketServerManager::slot_closed,
+                Qt::DirectConnection);
+        connect(server, &QWebSocketServer::serverError, this, &WebSocketServerManager::slot_serverError,
+                Qt::DirectConnection);
+    }
+    this->hostAddress = hostAddress;
+    this->port = port;
+    runOnOwnerThread(server, [this] { listen(); });
+}
+
+void WebSocketServerManager::listen()
+{
+    if (!server->listen(hostAddress, quint16(port)))
+        return;
+    // Without this a reply of tens of kilobytes (a photo in Base64) waits for the
+    // client's delayed ACK.
+    disableNagle(server->nativeDescriptor());
+    running = true;
+    qInfo() << TOLVANE_SOURCE << "WebSocketServer start success in: address:" << hostAddress.toString()
+            << "port is :" << port;
+}
+
+void WebSocketServerManager::slot_stop()
+{
+    if (!running) {
+        qDebug() << TOLVANE_SOURCE << "Failed to"
+                 << "WebSocketServerManager::slot_stop"
+                 << ", it's not running...";
+        return;
+    }
+    running = false;
+    runOnOwnerThread(server, [this] { server->close(); });
+}
+
+void WebSocketServerManager::slot_sendData(QString ip, int port, QString message)
+{
+    QMutexLocker locker(&clientsMutex);
+    QWebSocket *socket = clients.value(clientKey(ip, quint16(port)));
+    if (!socket)
+        return;
+    if (socket->thread() == QThread::currentThread()) {
+        locker.unlock();
+        socket->sendTextMessage(message);
+        return;
+    }
+    // Posted while the table still holds the socket: it is removed from the
+    // table before it is deleted, and a posted call dies with its socket.
+    QMetaObject::invokeMethod(
+        socket, [socket, message] { socket->sendTextMessage(message); }, Qt::QueuedConnection);
+}
+
+void WebSocketServerManager::slot_newConnection()
+{
+    QWebSocket *socket = server->nextPendingConnection();
+    if (!socket)
+        return;
+    socket->setMaxAllowedIncomingFrameSize(quint64(maxMessageSize));
+    socket->setMaxAllowedIncomingMessageSize(quint64(maxMessageSize));
+    connect(socket, &QWebSocket::disconnected, this, &WebSocketServerManager::slot_disconnected,
+            Qt::DirectConnection);
+    connect(socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), this,
+            &WebSocketServerManager::slot_error, Qt::DirectConnection);
+    connect(socket, &QWebSocket::textMessageReceived, this, &WebSocketServerManager::slot_textMessageReceived,
+            Qt::DirectConnection);
+
+    const QString ip = socket->peerAddress().toString();
+    const quint16 peerPort = socket->peerPort();
+    {
+        QMutexLocker locker(&clientsMutex);
+        clients.insert(clientKey(ip, peerPort), socket);
+    }
+    qInfo() << TOLVANE_SOURCE << "__newConnection__" << ip << peerPort;
+    emit signal_conncted(ip, peerPort);
+}
+
+void WebSocketServerManager::slot_serverError(QWebSocketProtocol::CloseCode closeCode)
+{
+    // A handshake error of the listening server names no client; it is noted only.
+    qDebug() << TOLVANE_SOURCE << "WebSocketServerManager::slot_serverError" << int(closeCode)
+             << server->errorString();
+}
+
+void WebSocketServerManager::slot_closed()
+{
+    QList<QWebSocket *> sockets;
+    {
+        QMutexLocker locker(&clientsMutex);
+        sockets = clients.values();
+        clients.clear();
+    }
+    for (QWebSocket *socket : qAsConst(sockets))
+        socket->close(QWebSocketProtocol::CloseCodeNormal, QString());
+    emit signal_close();
+}
+
+void WebSocketServerManager::slot_disconnected()
+{
+    auto *socket = qobject_cast<QWebSocket *>(sender());
+    if (!socket)
+        return;
+    const QString ip = socket->peerAddress().toString();
+    const quint16 peerPort = socket->peerPort();
+    qDebug() << TOLVANE_SOURCE << "WebSocketServerManager::slot_disconnected";
+    if (socket->closeCode() == QWebSocketProtocol::CloseCodeTooMuchData) {
+        qWarning() << TOLVANE_SOURCE << "Refused a message over" << maxMessageSize << "bytes from" << ip
+                   << peerPort << ", connection closed with 1009";
+    }
+    emit signal_disconncted(ip, peerPort);
+    {
+        QMutexLocker locker(&clientsMutex);
+        const QString key = clientKey(ip, peerPort);
+        // A newer socket may have taken over the key; only this socket's entry goes.
+        if (clients.value(key) == socket)
+            clients.remove(key);
+    }
+    // Sockets would otherwise stay with the server until it is deleted.
+    socket->deleteLater();
+}
+
+void WebSocketServerManager::slot_error(QAbstractSocket::SocketError error)
+{
+    Q_UNUSED(error)
+    auto *socket = qobject_cast<QWebSocket *>(sender());
+    if (!socket)
+        return;
+    emit signal_error(socket->peerAddress().toString(), socket->peerPort(), socket->errorString());
+}
+
+void WebSocketServerManager::slot_textFrameReceived(QString frame, bool isLastFrame)
+{
+    auto *socket = qobject_cast<QWebSocket *>(sender());
+    if (!socket)
+        return;
+    qDebug() << TOLVANE_SOURCE << frame << isLastFrame;
+    emit signal_textFrameReceived(socket->peerAddress().toString(), socket->peerPort(), frame, isLastFrame);
+}
+
+void WebSocketServerManager::slot_textMessageReceived(QString message)
+{
+    auto *socket = qobject_cast<QWebSocket *>(sender());
+    if (!socket)
+        return;
+    emit signal_textMessageReceived(socket->peerAddress().toString(), socket->peerPort(), message);
+}
