@@ -2,6 +2,8 @@
 # Starts Tolvane from its build folder, as an installed copy runs.
 set -eu
 bin="$1/bin"
+# Reader texts travel in the local 8-bit code page; without a locale it is ASCII.
+[ -n "${LANG:-}${LC_ALL:-}" ] || export LANG=C.UTF-8
 cd "$bin"
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
     echo "No display found: running Tolvane on Qt's offscreen platform (no window, no tray icon)."
