@@ -1,9 +1,10 @@
 #include "WebSocketServerManager.h"
 
 #include "RunLog.h"
-#include "TcpNoDelay.h"
+#include "ClientTcpServer.h"
 
 #include <QDebug>
+#include <QPointer>
 #include <QThread>
 #include <QWebSocket>
 
@@ -50,7 +51,7 @@ WebSocketServerManager::~WebSocketServerManager()
 
 quint16 WebSocketServerManager::serverPort() const
 {
-    return server && running ? server->serverPort() : 0;
+    return listener && running ? listener->serverPort() : 0;
 }
 
 QString WebSocketServerManager::clientKey(const QString &ip, quint16 port)
@@ -78,6 +79,13 @@ void WebSocketServerManager::slot_start(QHostAddress hostAddress, int port)
                 Qt::DirectConnection);
         connect(server, &QWebSocketServer::serverError, this, &WebSocketServerManager::slot_serverError,
                 Qt::DirectConnection);
+        listener = new ClientTcpServer(server);
+        QWebSocketServer *upgrader = server;
+        ClientTcpServer *tcp = listener;
+        connect(listener, &QTcpServer::newConnection, server, [upgrader, tcp] {
+            while (QTcpSocket *socket = tcp->nextPendingConnection())
+                upgrader->handleConnection(socket);
+        });
     }
     this->hostAddress = hostAddress;
     this->port = port;
@@ -86,11 +94,8 @@ void WebSocketServerManager::slot_start(QHostAddress hostAddress, int port)
 
 void WebSocketServerManager::listen()
 {
-    if (!server->listen(hostAddress, quint16(port)))
+    if (!listener->listen(hostAddress, quint16(port)))
         return;
-    // Without this a reply of tens of kilobytes (a photo in Base64) waits for the
-    // client's delayed ACK.
-    disableNagle(server->nativeDescriptor());
     running = true;
     qInfo() << TOLVANE_SOURCE << "WebSocketServer start success in: address:" << hostAddress.toString()
             << "port is :" << port;
@@ -105,7 +110,10 @@ void WebSocketServerManager::slot_stop()
         return;
     }
     running = false;
-    runOnOwnerThread(server, [this] { server->close(); });
+    runOnOwnerThread(server, [this] {
+        listener->close();
+        server->close();
+    });
 }
 
 void WebSocketServerManager::slot_sendData(QString ip, int port, QString message)
@@ -132,12 +140,23 @@ void WebSocketServerManager::slot_newConnection()
         return;
     socket->setMaxAllowedIncomingFrameSize(quint64(maxMessageSize));
     socket->setMaxAllowedIncomingMessageSize(quint64(maxMessageSize));
-    connect(socket, &QWebSocket::disconnected, this, &WebSocketServerManager::slot_disconnected,
-            Qt::DirectConnection);
-    connect(socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), this,
-            &WebSocketServerManager::slot_error, Qt::DirectConnection);
-    connect(socket, &QWebSocket::textMessageReceived, this, &WebSocketServerManager::slot_textMessageReceived,
-            Qt::DirectConnection);
+    // The socket is the context of each connection: the handlers run on its
+    // thread, which need not be this manager's (where sender() would be null).
+    // The sockets go with the server's deferred deletion, after this manager.
+    const QPointer<WebSocketServerManager> self(this);
+    connect(socket, &QWebSocket::disconnected, socket, [self, socket] {
+        if (self)
+            self->clientDisconnected(socket);
+    });
+    connect(socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), socket,
+            [self, socket](QAbstractSocket::SocketError) {
+                if (self)
+                    self->clientError(socket);
+            });
+    connect(socket, &QWebSocket::textMessageReceived, socket, [self, socket](const QString &message) {
+        if (self)
+            self->clientTextMessage(socket, message);
+    });
 
     const QString ip = socket->peerAddress().toString();
     const quint16 peerPort = socket->peerPort();
@@ -171,9 +190,34 @@ void WebSocketServerManager::slot_closed()
 
 void WebSocketServerManager::slot_disconnected()
 {
+    if (auto *socket = qobject_cast<QWebSocket *>(sender()))
+        clientDisconnected(socket);
+}
+
+void WebSocketServerManager::slot_error(QAbstractSocket::SocketError error)
+{
+    Q_UNUSED(error)
+    if (auto *socket = qobject_cast<QWebSocket *>(sender()))
+        clientError(socket);
+}
+
+void WebSocketServerManager::slot_textFrameReceived(QString frame, bool isLastFrame)
+{
     auto *socket = qobject_cast<QWebSocket *>(sender());
     if (!socket)
         return;
+    qDebug() << TOLVANE_SOURCE << frame << isLastFrame;
+    emit signal_textFrameReceived(socket->peerAddress().toString(), socket->peerPort(), frame, isLastFrame);
+}
+
+void WebSocketServerManager::slot_textMessageReceived(QString message)
+{
+    if (auto *socket = qobject_cast<QWebSocket *>(sender()))
+        clientTextMessage(socket, message);
+}
+
+void WebSocketServerManager::clientDisconnected(QWebSocket *socket)
+{
     const QString ip = socket->peerAddress().toString();
     const quint16 peerPort = socket->peerPort();
     qDebug() << TOLVANE_SOURCE << "WebSocketServerManager::slot_disconnected";
@@ -193,28 +237,12 @@ void WebSocketServerManager::slot_disconnected()
     socket->deleteLater();
 }
 
-void WebSocketServerManager::slot_error(QAbstractSocket::SocketError error)
+void WebSocketServerManager::clientError(QWebSocket *socket)
 {
-    Q_UNUSED(error)
-    auto *socket = qobject_cast<QWebSocket *>(sender());
-    if (!socket)
-        return;
     emit signal_error(socket->peerAddress().toString(), socket->peerPort(), socket->errorString());
 }
 
-void WebSocketServerManager::slot_textFrameReceived(QString frame, bool isLastFrame)
+void WebSocketServerManager::clientTextMessage(QWebSocket *socket, const QString &message)
 {
-    auto *socket = qobject_cast<QWebSocket *>(sender());
-    if (!socket)
-        return;
-    qDebug() << TOLVANE_SOURCE << frame << isLastFrame;
-    emit signal_textFrameReceived(socket->peerAddress().toString(), socket->peerPort(), frame, isLastFrame);
-}
-
-void WebSocketServerManager::slot_textMessageReceived(QString message)
-{
-    auto *socket = qobject_cast<QWebSocket *>(sender());
-    if (!socket)
-        return;
     emit signal_textMessageReceived(socket->peerAddress().toString(), socket->peerPort(), message);
 }

@@ -12,6 +12,7 @@
 #include <atomic>
 
 class QWebSocket;
+class ClientTcpServer;
 
 // Serves the browser pages: one table entry per connected client, keyed
 // "address-port"; every text message becomes one signal naming its client, and
@@ -59,11 +60,16 @@ protected slots:
 private:
     static QString clientKey(const QString &ip, quint16 port);
     void listen();
+    void clientDisconnected(QWebSocket *socket);
+    void clientError(QWebSocket *socket);
+    void clientTextMessage(QWebSocket *socket, const QString &message);
 
     QString serverName;
     QWebSocketServer::SslMode secureMode;
     std::atomic<bool> running{false};
     QWebSocketServer *server = nullptr;
+    // Listens for the server and hands it each accepted connection; child of server.
+    ClientTcpServer *listener = nullptr;
     // The table is written on the thread that owns the server and its sockets
     // (new client, disconnect, close) and read by slot_sendData from whichever
     // thread the caller runs on; a mutex guards every insertion, removal,
