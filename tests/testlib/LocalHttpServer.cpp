@@ -270,17 +270,17 @@ LocalHttpServer::~LocalHttpServer()
     close();
 }
 
-bool LocalHttpServer::listen()
+bool LocalHttpServer::listen(quint16 port)
 {
-    return start(false, QSslCertificate(), QSslKey());
+    return start(port, false, QSslCertificate(), QSslKey());
 }
 
-bool LocalHttpServer::listenTls(const QSslCertificate &certificate, const QSslKey &key)
+bool LocalHttpServer::listenTls(const QSslCertificate &certificate, const QSslKey &key, quint16 port)
 {
-    return start(true, certificate, key);
+    return start(port, true, certificate, key);
 }
 
-bool LocalHttpServer::start(bool tls, const QSslCertificate &certificate, const QSslKey &key)
+bool LocalHttpServer::start(quint16 port, bool tls, const QSslCertificate &certificate, const QSslKey &key)
 {
     close();
     secure = tls;
@@ -290,8 +290,8 @@ bool LocalHttpServer::start(bool tls, const QSslCertificate &certificate, const 
     bool ok = false;
     QMetaObject::invokeMethod(
         worker,
-        [this, &ok] {
-            ok = worker->listen(QHostAddress::LocalHost, 0);
+        [this, &ok, port] {
+            ok = worker->listen(QHostAddress::LocalHost, port);
             boundPort = worker->serverPort();
         },
         Qt::BlockingQueuedConnection);

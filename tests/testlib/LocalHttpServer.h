@@ -59,9 +59,11 @@ public:
     LocalHttpServer(const LocalHttpServer &) = delete;
     LocalHttpServer &operator=(const LocalHttpServer &) = delete;
 
-    bool listen();
+    // Port 0 lets the system choose; tests name a port only where a fixed one
+    // is the point.
+    bool listen(quint16 port = 0);
     // TLS 1.2 or later with this certificate and key.
-    bool listenTls(const QSslCertificate &certificate, const QSslKey &key);
+    bool listenTls(const QSslCertificate &certificate, const QSslKey &key, quint16 port = 0);
     void close();
 
     quint16 port() const { return boundPort; }
@@ -90,7 +92,7 @@ public:
 
 private:
     friend class LocalHttpConnection;
-    bool start(bool tls, const QSslCertificate &certificate, const QSslKey &key);
+    bool start(quint16 port, bool tls, const QSslCertificate &certificate, const QSslKey &key);
     LocalHttpResponse responseFor(const LocalHttpRequest &request);
     void recordAnswer();
 
