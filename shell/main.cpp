@@ -1,4 +1,6 @@
 #include "RunLog.h"
+#include "Settings.h"
+#include "SettingsRefresher.h"
 #include "WebSocketServerManager.h"
 
 #include <QApplication>
@@ -11,7 +13,13 @@ int main(int argc, char *argv[])
     createWorkingDirectories();
 
     QApplication app(argc, argv);
+    loadSettings();
     WebSocketServerManager serverManager(QStringLiteral("myServer"), QWebSocketServer::NonSecureMode);
     serverManager.slot_start(QHostAddress::Any, 10080);
-    return app.exec();
+    SettingsRefresher settingsRefresher;
+    settingsRefresher.start();
+
+    const int result = app.exec();
+    settingsRefresher.stop();
+    return result;
 }
