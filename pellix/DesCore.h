@@ -16,11 +16,11 @@ constexpr std::size_t kKeyHexSize = 2 * kTripleDesKeySize + 1;
 // Characters of the diversifier that take part in the derivation.
 constexpr std::size_t kDiversifierLength = 16;
 
-// The 16 round keys of one DES key, 48 bits (6 bytes) each. Every caller holds its own
-// schedule, so concurrent calls never share cipher state.
+// The 16 round keys of one DES key, 48 bits each (the low bits of every entry). Every caller
+// holds its own schedule, so concurrent calls never share cipher state.
 struct DesRoundKeys
 {
-    std::uint8_t round[16][6];
+    std::uint64_t round[16];
 };
 
 // Fills the round keys of an 8-byte key (PC-1, rotations, PC-2). Parity bits are ignored.
