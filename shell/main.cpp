@@ -1,10 +1,12 @@
 #include "RunLog.h"
 #include "Settings.h"
 #include "SettingsRefresher.h"
-#include "WebSocketServerManager.h"
+#include "SharedRecords.h"
+#include "WebSocketServerThread.h"
 
 #include <QApplication>
 #include <QFont>
+#include <QThread>
 
 int main(int argc, char *argv[])
 {
@@ -14,12 +16,20 @@ int main(int argc, char *argv[])
 
     QApplication app(argc, argv);
     loadSettings();
-    WebSocketServerManager serverManager(QStringLiteral("myServer"), QWebSocketServer::NonSecureMode);
-    serverManager.slot_start(QHostAddress::Any, 10080);
+    registerSharedRecords();
+
+    QThread bridgeThread;
+    auto *worker = new WebSocketServerThread;
+    worker->moveToThread(&bridgeThread);
+    QObject::connect(&bridgeThread, &QThread::finished, worker, &QObject::deleteLater);
+    bridgeThread.start();
+    QMetaObject::invokeMethod(worker, &WebSocketServerThread::slot_startwork, Qt::QueuedConnection);
     SettingsRefresher settingsRefresher;
     settingsRefresher.start();
 
     const int result = app.exec();
     settingsRefresher.stop();
+    bridgeThread.quit();
+    bridgeThread.wait();
     return result;
 }
