@@ -113,7 +113,30 @@ void WebSocketServerManager::slot_stop()
     runOnOwnerThread(server, [this] {
         listener->close();
         server->close();
+        // The server reports `closed` through its thread's event queue. A thread
+        // that is ending (the worker's destruction at the program's end) runs no
+        // event loop any more, so its clients are closed right here.
+        if (!QThread::currentThread()->isRunning())
+            closeClientsNow();
     });
+}
+
+void WebSocketServerManager::closeClientsNow()
+{
+    QList<QWebSocket *> sockets;
+    {
+        QMutexLocker locker(&clientsMutex);
+        sockets = clients.values();
+        clients.clear();
+    }
+    for (QWebSocket *socket : qAsConst(sockets)) {
+        socket->close(QWebSocketProtocol::CloseCodeNormal, QString());
+        // No event loop will send the close frame or wait for the answer: the
+        // frame goes out now, followed by the end of the connection.
+        socket->flush();
+        socket->abort();
+    }
+    emit signal_close();
 }
 
 void WebSocketServerManager::slot_sendData(QString ip, int port, QString message)

@@ -60,6 +60,7 @@ protected slots:
 private:
     static QString clientKey(const QString &ip, quint16 port);
     void listen();
+    void closeClientsNow();
     void clientDisconnected(QWebSocket *socket);
     void clientError(QWebSocket *socket);
     void clientTextMessage(QWebSocket *socket, const QString &message);
