@@ -1,12 +1,10 @@
+#include "ExitSignalWatcher.h"
 #include "RunLog.h"
-#include "Settings.h"
-#include "SettingsRefresher.h"
-#include "SharedRecords.h"
-#include "WebSocketServerThread.h"
+#include "SingleApplication.h"
+#include "Tolvane.h"
 
-#include <QApplication>
 #include <QFont>
-#include <QThread>
+#include <QSystemTrayIcon>
 
 int main(int argc, char *argv[])
 {
@@ -14,22 +12,22 @@ int main(int argc, char *argv[])
     QApplication::setFont(QFont(QStringLiteral("Microsoft YaHei"), 10));
     createWorkingDirectories();
 
-    QApplication app(argc, argv);
-    loadSettings();
-    registerSharedRecords();
+    SingleApplication app(argc, argv);
+    if (app.isRunning)
+        return 0;
 
-    QThread bridgeThread;
-    auto *worker = new WebSocketServerThread;
-    worker->moveToThread(&bridgeThread);
-    QObject::connect(&bridgeThread, &QThread::finished, worker, &QObject::deleteLater);
-    bridgeThread.start();
-    QMetaObject::invokeMethod(worker, &WebSocketServerThread::slot_startwork, Qt::QueuedConnection);
-    SettingsRefresher settingsRefresher;
-    settingsRefresher.start();
+    // Loads the settings, starts the bridge and the settings refresher, and puts
+    // itself into the notification area once the event loop runs.
+    Tolvane window;
+    // Without a notification area the hidden window is reached by starting the
+    // program again.
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        app.mainWindow = &window;
+    // A session logout ends the program the way its exit action does.
+    ExitSignalWatcher exitSignals;
+    QObject::connect(
+        &exitSignals, &ExitSignalWatcher::exitRequested, &window, &Tolvane::on_actExitApp_triggered);
 
-    const int result = app.exec();
-    settingsRefresher.stop();
-    bridgeThread.quit();
-    bridgeThread.wait();
-    return result;
+    window.show();
+    return app.exec();
 }

@@ -1,0 +1,78 @@
+#include "ProgramCopy.h"
+#include "WsTestClient.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/types.h>
+#endif
+
+// The program as a process ended by the signals a session logout or Ctrl+C
+// sends: it ends like its exit action, with 0, its clients closed with 1000 and
+// the card reader closed.
+class tst_ExitSignal : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void endsCleanly_data();
+    void endsCleanly();
+};
+
+void tst_ExitSignal::endsCleanly_data()
+{
+    QTest::addColumn<int>("signalNumber");
+#ifdef Q_OS_UNIX
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+#endif
+}
+
+void tst_ExitSignal::endsCleanly()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("POSIX signals only");
+#else
+    QFETCH(int, signalNumber);
+
+    ProgramCopy copy;
+    QVERIFY(copy.isValid());
+    const QString trace = copy.root() + QStringLiteral("/trace.txt");
+    const QString simulation = copy.root() + QStringLiteral("/reader.json");
+    {
+        QFile file(simulation);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QJsonDocument(QJsonObject {{QStringLiteral("trace"), trace}}).toJson());
+    }
+    QProcessEnvironment env = copy.environment();
+    env.insert(QStringLiteral("SDTAPI_SIM"), simulation);
+    QProcess *program = copy.start(QString(), {}, env);
+    QVERIFY(ProgramCopy::waitForPort(10080));
+
+    WsTestClient client;
+    QVERIFY(client.open(10080));
+    client.send(QStringLiteral("ID_CARD_RED"));
+    QVERIFY(client.waitForMessages(1, 10000));
+
+    QCOMPARE(::kill(pid_t(program->processId()), signalNumber), 0);
+    QVERIFY(client.waitForDisconnected(10000));
+    QCOMPARE(client.webSocket().closeCode(), QWebSocketProtocol::CloseCodeNormal);
+    // The client's wait ran the event loop, which may have seen the end already.
+    QTRY_COMPARE_WITH_TIMEOUT(program->state(), QProcess::NotRunning, 10000);
+    QCOMPARE(program->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program->exitCode(), 0);
+
+    QFile calls(trace);
+    QVERIFY(calls.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = calls.readAll().trimmed().split('\n');
+    QCOMPARE(lines.last(), QByteArray("CloseComm"));
+    QVERIFY(copy.runLog().contains(QStringLiteral("Exit requested by a signal")));
+#endif
+}
+
+QTEST_GUILESS_MAIN(tst_ExitSignal)
+#include "tst_exitsignal.moc"
