@@ -111,7 +111,20 @@ int HttpClient::perform(Method method, const QString &url, const QByteArray *bod
         if (watchdog.result()) {
             lastError = QNetworkReply::TimeoutError;
             qCritical() << QStringLiteral("请求地址:%1超时").arg(url);
+        } else if (watchdog.tooLarge()) {
+            lastError = QNetworkReply::UnknownContentError;
+            qWarning() << "HttpClient: reply of" << url << "refused: it exceeds"
+                       << NetDataListenerThread::maxDataSize << "bytes";
+        } else if (!reply->isFinished()) {
+            // QThread::quit() or QCoreApplication::exit() ended the wait: the
+            // request is abandoned, not done.
+            lastError = QNetworkReply::OperationCanceledError;
+            qWarning() << "HttpClient: request to" << url << "abandoned: its thread is ending";
         } else {
+            // A reply that was complete at once (a local file, say) queues its
+            // error signal behind the wait, so ask the reply itself.
+            if (lastError == 0)
+                lastError = reply->error();
             watchdog.readyRead();
             if (response)
                 *response = watchdog.data();

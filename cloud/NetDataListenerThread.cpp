@@ -55,9 +55,15 @@ void NetDataListenerThread::slot_waitTimeout()
 
 void NetDataListenerThread::readyRead()
 {
-    if (!reply)
+    if (!reply || overflowed)
         return;
     const QByteArray chunk = reply->readAll();
+    if (chunk.size() > maxDataSize - collected.size()) {
+        overflowed = true;
+        collected.clear();
+        reply->abort();
+        return;
+    }
     if (!chunk.isEmpty())
         collected.append(chunk);
 }

@@ -25,9 +25,14 @@ public:
     NetDataListenerThread(int timeout, QNetworkReply *reply, QObject *parent = nullptr);
     ~NetDataListenerThread() override;
 
+    // Far more than any reply of our services; a server that sends more is cut off.
+    static constexpr int maxDataSize = 64 * 1024 * 1024;
+
     // True when the time ran out before the reply finished.
     bool result() const { return timedOut; }
     QByteArray data() const { return collected; }
+    // True when the reply was aborted for sending more than maxDataSize bytes.
+    bool tooLarge() const { return overflowed; }
 
     // Ends the watching thread; called when the reply has finished.
     void stopWatching();
@@ -49,6 +54,7 @@ private:
     QNetworkReply *reply; // not owned
     bool timedOut = false;
     bool replyDone = false;
+    bool overflowed = false;
     QByteArray collected;
 
     QMutex stopMutex;

@@ -1,9 +1,13 @@
 #include "HttpClient.h"
 #include "LocalHttpServer.h"
+#include "NetDataListenerThread.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QNetworkReply>
 #include <QSslSocket>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <thread>
@@ -63,6 +67,10 @@ private slots:
     void zeroTimeoutWaitsForSlowReply();
     void tlsPostWithoutPeerVerification();
     void refusedRequests();
+    void replyCompleteAtOnce_data();
+    void replyCompleteAtOnce();
+    void threadEndingDuringRequest();
+    void oversizedReplyIsCutOff();
     void clientOnPlainThread();
 
 private:
@@ -342,6 +350,87 @@ void TestHttpClient::refusedRequests()
     // No URL at all: Qt's own error code, and no body.
     QVERIFY(client.get(QString(), &response, 2000) != 0);
     QVERIFY(client.get(QStringLiteral("not a url at all"), &response, 2000) != 0);
+}
+
+void TestHttpClient::replyCompleteAtOnce_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("expected");
+    QTest::addColumn<QByteArray>("body");
+
+    // Local files are read while the request is made; their error comes queued.
+    QTest::newRow("file") << "facesetting.json" << 0 << QByteArray(R"({"face":{}})");
+    QTest::newRow("missing file") << "missing.json" << int(QNetworkReply::ContentNotFoundError)
+                                  << QByteArray();
+    QTest::newRow("folder") << "." << int(QNetworkReply::ContentOperationNotPermittedError) << QByteArray();
+}
+
+void TestHttpClient::replyCompleteAtOnce()
+{
+    QFETCH(QString, name);
+    QFETCH(int, expected);
+    QFETCH(QByteArray, body);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QFile file(dir.filePath(QStringLiteral("facesetting.json")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(R"({"face":{}})");
+    file.close();
+    const QString url = QUrl::fromLocalFile(QDir(dir.path()).absoluteFilePath(name)).toString();
+
+    HttpClient client;
+    QByteArray response = "stale";
+    QCOMPARE(client.get(url, &response, 2000), expected);
+    QCOMPARE(response, body);
+}
+
+void TestHttpClient::threadEndingDuringRequest()
+{
+    // A worker thread told to quit while one of its slots waits for a reply.
+    LocalHttpResponse slow = LocalHttpResponse::text("too late");
+    slow.delayMs = 3000;
+    server.setResponse("/slow-for-quit", slow);
+    const QString url = server.url(QStringLiteral("/slow-for-quit"));
+    const int before = server.requestCount();
+
+    QThread thread;
+    std::atomic<int> result {-1};
+    QByteArray response = "kept";
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("abandoned: its thread is ending"));
+    connect(&thread, &QThread::started, [&] {
+        HttpClient client;
+        result = client.get(url, &response, 10000);
+    });
+    thread.start();
+    QVERIFY(server.waitForRequests(before + 1));
+    thread.quit();
+    QVERIFY(thread.wait(2000));
+    QCOMPARE(result.load(), int(QNetworkReply::OperationCanceledError));
+    QCOMPARE(response, QByteArray("kept"));
+}
+
+void TestHttpClient::oversizedReplyIsCutOff()
+{
+    // 1 MiB more than a reply may hold, in chunks that share one buffer.
+    LocalHttpResponse flood;
+    const QByteArray mebibyte(1024 * 1024, 'x');
+    for (int i = 0; i <= NetDataListenerThread::maxDataSize / mebibyte.size(); ++i)
+        flood.chunks.append(mebibyte);
+    server.setResponse("/flood", flood);
+
+    HttpClient client;
+    QByteArray response = "kept";
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("refused: it exceeds 67108864 bytes"));
+    QCOMPARE(client.get(server.url(QStringLiteral("/flood")), &response, 20000),
+        int(QNetworkReply::UnknownContentError));
+    QCOMPARE(response, QByteArray("kept"));
+
+    // Exactly the limit still comes back whole.
+    flood.chunks.removeLast();
+    server.setResponse("/flood", flood);
+    QCOMPARE(client.get(server.url(QStringLiteral("/flood")), &response, 20000), 0);
+    QCOMPARE(response.size(), NetDataListenerThread::maxDataSize);
 }
 
 void TestHttpClient::clientOnPlainThread()
