@@ -39,11 +39,19 @@ QStringList readerItems(const QByteArray &message, int length)
     return text.split(QLatin1Char(';'), Qt::KeepEmptyParts);
 }
 
+// Names that Windows takes for devices in every folder, whatever the extension.
+bool isWindowsDeviceName(const QString &text)
+{
+    static const QRegularExpression device(
+        QStringLiteral("^(CON|PRN|AUX|NUL|COM[0-9]|LPT[0-9])$"), QRegularExpression::CaseInsensitiveOption);
+    return device.match(text).hasMatch();
+}
+
 // The ID number names the photo file: only ASCII letters and digits keep every
-// card text inside "cardphoto".
+// card text inside "cardphoto", and no device name may stand for a file.
 bool isPlainFileName(const QString &text)
 {
-    if (text.isEmpty())
+    if (text.isEmpty() || isWindowsDeviceName(text))
         return false;
     for (const QChar c : text) {
         const ushort u = c.unicode();
@@ -98,22 +106,26 @@ int IdCardHelper::read(ReadFor readFor, IDCardReadData &record)
     }
 
     const QString photoDirectory = QDir::currentPath() + QStringLiteral("/cardphoto");
-    // The library takes the folder in the local 8-bit code page.
-    const QByteArray directoryText = photoDirectory.toLocal8Bit();
-    const int directoryBufferSize = forPage ? pageDirectoryBufferSize : clientDirectoryBufferSize;
-    if (directoryText.size() >= directoryBufferSize) {
-        qWarning() << "Card reader: the photo folder takes" << directoryText.size()
-                   << "bytes, more than the reader's" << directoryBufferSize - 1 << "; card not read";
-        return 2;
-    }
-    if (QString::fromLocal8Bit(directoryText) != photoDirectory)
-        qWarning() << "Card reader: the working directory cannot be written in the local code page;"
-                   << "the card photo will be missing";
 
     if (!succeeded(reader.authenticate())) {
         qDebug() << "Card reader: no card selected";
         return 2;
     }
+
+    // The library takes the folder in the local 8-bit code page, in a buffer of
+    // fixed size that must keep its terminating zero.
+    const QByteArray directoryText = photoDirectory.toLocal8Bit();
+    const int directoryBufferSize = forPage ? pageDirectoryBufferSize : clientDirectoryBufferSize;
+    if (directoryText.size() >= directoryBufferSize) {
+        qWarning().noquote() << QStringLiteral("Card reader: card not read, the photo folder takes %1 bytes, "
+                                               "more than the %2 the reader takes")
+                                    .arg(directoryText.size())
+                                    .arg(directoryBufferSize - 1);
+        return 2;
+    }
+    if (QString::fromLocal8Bit(directoryText) != photoDirectory)
+        qWarning() << "Card reader: the working directory cannot be written in the local code page;"
+                   << "the card photo will be missing";
 
     // A card whose read writes no photo must not get the one of an earlier card.
     const QString bitmapPath = photoDirectory + QStringLiteral("/photo.bmp");
@@ -151,8 +163,8 @@ int IdCardHelper::read(ReadFor readFor, IDCardReadData &record)
     record.extra3 = item(8);
 
     if (!isPlainFileName(record.idCard)) {
-        qWarning()
-            << "Card reader: no card photo written, the ID number is not ASCII letters and digits only";
+        qWarning() << "Card reader: no card photo written, the ID number is not a plain file name"
+                   << "(ASCII letters and digits, not a device name)";
     } else if (!staleBitmap) {
         const QString photoPath = photoDirectory + QLatin1Char('/') + record.idCard + QStringLiteral(".jpg");
         // A client's read keeps the photo that an earlier read of the card wrote.

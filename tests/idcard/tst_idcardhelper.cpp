@@ -136,6 +136,17 @@ void tst_IdCardHelper::readerTextToRecord_data()
     QTest::newRow("ID number with a blank writes no photo")
         << withItem(card, 5, "990000 1985") << trueLength << "work" << withItem(card, 5, "990000 1985")
         << false;
+    // Windows opens a device for these names in any folder and with any extension.
+    QTest::newRow("ID number NUL writes no photo")
+        << withItem(card, 5, "NUL") << trueLength << "work" << withItem(card, 5, "NUL") << false;
+    QTest::newRow("ID number con writes no photo")
+        << withItem(card, 5, "con") << trueLength << "work" << withItem(card, 5, "con") << false;
+    QTest::newRow("ID number COM1 writes no photo")
+        << withItem(card, 5, "COM1") << trueLength << "work" << withItem(card, 5, "COM1") << false;
+    QTest::newRow("ID number Lpt9 writes no photo")
+        << withItem(card, 5, "Lpt9") << trueLength << "work" << withItem(card, 5, "Lpt9") << false;
+    QTest::newRow("ID number CONSOLE is a plain name")
+        << withItem(card, 5, "CONSOLE") << trueLength << "work" << withItem(card, 5, "CONSOLE") << true;
     QTest::newRow("ID number with full-width digits writes no photo")
         << withItem(card, 5, "９９００００") << trueLength << "work" << withItem(card, 5, "９９００００")
         << false;
@@ -326,7 +337,8 @@ void tst_IdCardHelper::photoFolderBuffer()
         QCOMPARE(fixture.trace().last(), "ReadBaseMsgPhoto " + work + "/cardphoto");
     } else {
         QVERIFY(!QFileInfo::exists(jpeg));
-        QCOMPARE(fixture.trace(), QStringList {"InitComm 1001"});
+        // The card is selected as on every read; the folder never reaches the library.
+        QCOMPARE(fixture.trace(), (QStringList {"InitComm 1001", "Authenticate"}));
         QCOMPARE(log.linesWith("photo folder").size(), 1);
         QCOMPARE(recordFields(result.record), emptyFields());
     }
