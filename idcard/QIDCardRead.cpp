@@ -48,6 +48,9 @@ void QIDCardRead::show_Msg(int type, IDCardReadData &message)
     ui->edit_idcard->setText(message.idCard);
     ui->edit_birthday->setText(message.birthday);
     ui->edit_nation->setText(message.nation);
+    // An 18-digit number is wider than its field: show where it begins.
+    for (QLineEdit *edit : {ui->edit_name, ui->edit_sex, ui->edit_idcard, ui->edit_birthday, ui->edit_nation})
+        edit->setCursorPosition(0);
 
     // A missing or unreadable file gives a null pixmap, which clears the picture.
     QPixmap photo;

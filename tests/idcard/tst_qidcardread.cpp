@@ -198,6 +198,8 @@ void tst_QIDCardRead::showsRecord()
     QCOMPARE(fieldText(page, "edit_nation"), data.nation);
     QCOMPARE(fieldText(page, "edit_birthday"), data.birthday);
     QCOMPARE(fieldText(page, "edit_idcard"), data.idCard);
+    // The number is wider than its field; its beginning is what shows.
+    QCOMPARE(page.findChild<QLineEdit *>(QStringLiteral("edit_idcard"))->cursorPosition(), 0);
     const QPixmap photo = photoOf(page);
     QCOMPARE(photo.isNull(), !photoShown.isValid());
     if (photoShown.isValid())
