@@ -26,10 +26,11 @@ void WebSocketClientManager::slot_start()
         connect(socket, &QWebSocket::connected, this, &WebSocketClientManager::slot_connected);
         connect(socket, &QWebSocket::disconnected, this, &WebSocketClientManager::slot_disconnected);
         connect(socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), this,
-                &WebSocketClientManager::slot_error);
-        connect(socket, &QWebSocket::textFrameReceived, this, &WebSocketClientManager::slot_textFrameReceived);
+            &WebSocketClientManager::slot_error);
+        connect(
+            socket, &QWebSocket::textFrameReceived, this, &WebSocketClientManager::slot_textFrameReceived);
         connect(socket, &QWebSocket::textMessageReceived, this,
-                &WebSocketClientManager::slot_textMessageReceived);
+            &WebSocketClientManager::slot_textMessageReceived);
     }
     running = true;
 }

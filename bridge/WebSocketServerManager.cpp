@@ -1,7 +1,7 @@
 #include "WebSocketServerManager.h"
 
-#include "RunLog.h"
 #include "ClientTcpServer.h"
+#include "RunLog.h"
 
 #include <QDebug>
 #include <QPointer>
@@ -13,8 +13,7 @@ namespace {
 // Runs `call` on the thread that owns `target`: at once when that is this
 // thread, otherwise blocking until it has run there (or queued, when that
 // thread has no running event loop to run it).
-template<typename Call>
-void runOnOwnerThread(QObject *target, Call call)
+template<typename Call> void runOnOwnerThread(QObject *target, Call call)
 {
     QThread *owner = target->thread();
     if (owner == QThread::currentThread()) {
@@ -28,8 +27,8 @@ void runOnOwnerThread(QObject *target, Call call)
 
 } // namespace
 
-WebSocketServerManager::WebSocketServerManager(const QString &serverName,
-                                               QWebSocketServer::SslMode secureMode, QObject *parent)
+WebSocketServerManager::WebSocketServerManager(
+    const QString &serverName, QWebSocketServer::SslMode secureMode, QObject *parent)
     : QObject(parent)
     , serverName(serverName)
     , secureMode(secureMode)
@@ -74,11 +73,11 @@ void WebSocketServerManager::slot_start(QHostAddress hostAddress, int port)
         // Direct connections: each new socket is wired and limited on its own
         // thread before that thread's event loop can deliver its first message.
         connect(server, &QWebSocketServer::newConnection, this, &WebSocketServerManager::slot_newConnection,
-                Qt::DirectConnection);
+            Qt::DirectConnection);
         connect(server, &QWebSocketServer::closed, this, &WebSocketServerManager::slot_closed,
-                Qt::DirectConnection);
+            Qt::DirectConnection);
         connect(server, &QWebSocketServer::serverError, this, &WebSocketServerManager::slot_serverError,
-                Qt::DirectConnection);
+            Qt::DirectConnection);
         listener = new ClientTcpServer(server);
         QWebSocketServer *upgrader = server;
         ClientTcpServer *tcp = listener;
@@ -172,10 +171,10 @@ void WebSocketServerManager::slot_newConnection()
             self->clientDisconnected(socket);
     });
     connect(socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), socket,
-            [self, socket](QAbstractSocket::SocketError) {
-                if (self)
-                    self->clientError(socket);
-            });
+        [self, socket](QAbstractSocket::SocketError) {
+            if (self)
+                self->clientError(socket);
+        });
     connect(socket, &QWebSocket::textMessageReceived, socket, [self, socket](const QString &message) {
         if (self)
             self->clientTextMessage(socket, message);

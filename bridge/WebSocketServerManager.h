@@ -25,8 +25,8 @@ public:
     // Messages above this size (text or binary) close their connection with 1009.
     static constexpr qint64 maxMessageSize = 64 * 1024;
 
-    WebSocketServerManager(const QString &serverName, QWebSocketServer::SslMode secureMode,
-                           QObject *parent = nullptr);
+    WebSocketServerManager(
+        const QString &serverName, QWebSocketServer::SslMode secureMode, QObject *parent = nullptr);
     ~WebSocketServerManager() override;
 
     bool isRunning() const { return running; }
@@ -67,7 +67,7 @@ private:
 
     QString serverName;
     QWebSocketServer::SslMode secureMode;
-    std::atomic<bool> running{false};
+    std::atomic<bool> running {false};
     QWebSocketServer *server = nullptr;
     // Listens for the server and hands it each accepted connection; child of server.
     ClientTcpServer *listener = nullptr;

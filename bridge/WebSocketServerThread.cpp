@@ -48,8 +48,9 @@ WebSocketServerThread::WebSocketServerThread()
     connect(cardHelper, &IdCardHelper::show_message, this, &WebSocketServerThread::slot_recCardData);
     for (WebSocketServerManager *manager : {serverManager, extraServerManager}) {
         connect(manager, &WebSocketServerManager::signal_textMessageReceived, this,
-                &WebSocketServerThread::slot_recSocketMessage);
-        connect(manager, &WebSocketServerManager::signal_error, this, &WebSocketServerThread::slot_serverError);
+            &WebSocketServerThread::slot_recSocketMessage);
+        connect(
+            manager, &WebSocketServerManager::signal_error, this, &WebSocketServerThread::slot_serverError);
     }
 }
 
@@ -104,18 +105,15 @@ void WebSocketServerThread::slot_recCardData(int type, IDCardReadData &cardData)
     switch (type) {
     case 1: {
         emit signal_DataComplete(type, cardData);
-        QJsonObject card{{QStringLiteral("Name"), cardData.name},
-                         {QStringLiteral("Sex"), cardData.sex},
-                         {QStringLiteral("Nation"), cardData.nation},
-                         {QStringLiteral("Birthday"), cardData.birthday},
-                         {QStringLiteral("Address"), cardData.address},
-                         {QStringLiteral("IDCard"), cardData.idCard}};
+        QJsonObject card {{QStringLiteral("Name"), cardData.name}, {QStringLiteral("Sex"), cardData.sex},
+            {QStringLiteral("Nation"), cardData.nation}, {QStringLiteral("Birthday"), cardData.birthday},
+            {QStringLiteral("Address"), cardData.address}, {QStringLiteral("IDCard"), cardData.idCard}};
         const QString logText = compactJson(card);
         card.insert(QStringLiteral("type"), 1);
-        card.insert(QStringLiteral("ImgCode"), cardPhotoIsNamed(cardData.idCard)
-                        ? imageFileToBase64(QDir::currentPath() + QStringLiteral("/cardphoto/")
-                                            + cardData.idCard + QStringLiteral(".jpg"))
-                        : QString());
+        card.insert(QStringLiteral("ImgCode"),
+            cardPhotoIsNamed(cardData.idCard) ? imageFileToBase64(QDir::currentPath()
+                + QStringLiteral("/cardphoto/") + cardData.idCard + QStringLiteral(".jpg"))
+                                              : QString());
         sendToClient(cardData.ip, cardData.port, compactJson(card));
         qInfo() << "CardInfo is:" << logText;
         break;
@@ -146,7 +144,7 @@ void WebSocketServerThread::slot_serverError(QString ip, uint port, QString erro
 void WebSocketServerThread::slot_recCollectFace(int type, FaceReadData &faceData)
 {
     Q_UNUSED(type)
-    const QJsonObject reply{{QStringLiteral("ImgCode"), faceData.imageBase64}, {QStringLiteral("type"), 2}};
+    const QJsonObject reply {{QStringLiteral("ImgCode"), faceData.imageBase64}, {QStringLiteral("type"), 2}};
     sendToClient(faceData.ip, faceData.port, compactJson(reply));
 }
 

@@ -44,7 +44,7 @@ QString formatRunLogLine(QtMsgType type, const QMessageLogContext &context, cons
     const QString now = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss ddd"));
     return QStringLiteral("Type:%1 Message:%2 File:%3  Line:%4  Function:%5  DateTime:%6")
         .arg(QLatin1String(typeWord(type)), msg, QString::fromUtf8(context.file),
-             QString::number(context.line), QString::fromUtf8(context.function), now);
+            QString::number(context.line), QString::fromUtf8(context.function), now);
 }
 
 void writeRunLog(QtMsgType type, const QMessageLogContext &context, const QString &msg)

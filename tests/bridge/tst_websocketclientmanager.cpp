@@ -104,7 +104,7 @@ void tst_WebSocketClientManager::talksToTheServerManager()
     QCOMPARE(serverReceived.first().at(2).toString(), QStringLiteral("ID_CARD_RED"));
 
     server.slot_sendData(serverReceived.first().at(0).toString(), serverReceived.first().at(1).toInt(),
-                         QStringLiteral("false"));
+        QStringLiteral("false"));
     QTRY_COMPARE(received.count(), 1);
     QCOMPARE(received.first().first().toString(), QStringLiteral("false"));
 

@@ -109,7 +109,8 @@ void tst_WebSocketServerManager::eachClientGetsOnlyItsOwnReplies()
     // A further round trip proves no stray reply was still on its way.
     first.send(QStringLiteral("again"));
     QTRY_COMPARE(received.count(), 3);
-    manager->slot_sendData(received.last().at(0).toString(), received.last().at(1).toInt(), QStringLiteral("done"));
+    manager->slot_sendData(
+        received.last().at(0).toString(), received.last().at(1).toInt(), QStringLiteral("done"));
     QVERIFY(first.waitForMessages(2));
     QCOMPARE(first.messages, QStringList({QStringLiteral("reply to from first"), QStringLiteral("done")}));
     QCOMPARE(second.messages, QStringList({QStringLiteral("reply to from second")}));
@@ -202,9 +203,10 @@ void tst_WebSocketServerManager::replyForGoneClientCausesNothing()
 
     staying.send(QStringLiteral("still here"));
     QTRY_COMPARE(received.count(), 2);
-    manager->slot_sendData(received.last().at(0).toString(), received.last().at(1).toInt(), QStringLiteral("ok"));
+    manager->slot_sendData(
+        received.last().at(0).toString(), received.last().at(1).toInt(), QStringLiteral("ok"));
     QVERIFY(staying.waitForMessages(1));
-    QCOMPARE(staying.messages, QStringList{QStringLiteral("ok")});
+    QCOMPARE(staying.messages, QStringList {QStringLiteral("ok")});
     QVERIFY(leaving.messages.isEmpty());
 }
 
@@ -255,7 +257,8 @@ void tst_WebSocketServerManager::oversizedMessageClosesOnlyItsConnection()
     const int before = received.count();
     bystander.send(QStringLiteral("bystander"));
     QTRY_COMPARE(received.count(), before + 1);
-    manager->slot_sendData(received.last().at(0).toString(), received.last().at(1).toInt(), QStringLiteral("served"));
+    manager->slot_sendData(
+        received.last().at(0).toString(), received.last().at(1).toInt(), QStringLiteral("served"));
     QVERIFY(bystander.waitForMessages(1));
 }
 
@@ -276,10 +279,10 @@ void tst_WebSocketServerManager::startAndSendFromOtherThreadsWhileClientsComeAnd
     QMutex keysMutex;
     QList<QPair<QString, int>> keys;
     connect(manager.data(), &WebSocketServerManager::signal_textMessageReceived, this,
-            [&](const QString &ip, uint clientPort, const QString &) {
-                QMutexLocker locker(&keysMutex);
-                keys.append({ip, int(clientPort)});
-            });
+        [&](const QString &ip, uint clientPort, const QString &) {
+            QMutexLocker locker(&keysMutex);
+            keys.append({ip, int(clientPort)});
+        });
     // Keys of clients that left stay in the list for a while: replies to them
     // must be dropped quietly.
     connect(manager.data(), &WebSocketServerManager::signal_disconncted, this, [&](const QString &, int) {
@@ -288,8 +291,8 @@ void tst_WebSocketServerManager::startAndSendFromOtherThreadsWhileClientsComeAnd
             keys.removeFirst();
     });
 
-    std::atomic<bool> done{false};
-    std::atomic<int> sends{0};
+    std::atomic<bool> done {false};
+    std::atomic<int> sends {0};
     std::thread replier([&] {
         while (!done) {
             QList<QPair<QString, int>> snapshot;

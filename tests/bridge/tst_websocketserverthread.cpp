@@ -122,12 +122,14 @@ void tst_WebSocketServerThread::cardReplyHasEveryMemberInOrderAndThePhoto()
     QVERIFY(!expectedImage.isEmpty());
     const QString expected = QStringLiteral(
         R"({"Address":"测试省测试市幸福街8号","Birthday":"19851203","IDCard":"99000019851203002X","ImgCode":"%1",)"
-        R"("Name":"李四","Nation":"汉","Sex":"女","type":1})").arg(expectedImage);
+        R"("Name":"李四","Nation":"汉","Sex":"女","type":1})")
+                                 .arg(expectedImage);
     QCOMPARE(client.messages.first(), expected);
     // Base64 carries "/" as it is, and the picture is the card's JPEG.
     const QJsonObject reply = QJsonDocument::fromJson(client.messages.first().toUtf8()).object();
     QImage decoded;
-    QVERIFY(decoded.loadFromData(QByteArray::fromBase64(reply.value(QStringLiteral("ImgCode")).toString().toLatin1())));
+    QVERIFY(decoded.loadFromData(
+        QByteArray::fromBase64(reply.value(QStringLiteral("ImgCode")).toString().toLatin1())));
     QCOMPARE(decoded.size(), QImage(jpegPath).size());
 
     QTRY_COMPARE(complete.count(), 1);
@@ -146,9 +148,12 @@ void tst_WebSocketServerThread::failedReadsAnswerFalseOrError_data()
 {
     QTest::addColumn<QString>("simulation");
     QTest::addColumn<QString>("reply");
-    QTest::newRow("reader absent") << R"({"reader":"absent"})" << "error";
-    QTest::newRow("no card") << R"({"card":"absent"})" << "false";
-    QTest::newRow("unreadable card") << R"({"card":"unreadable"})" << "false";
+    QTest::newRow("reader absent") << R"({"reader":"absent"})"
+                                   << "error";
+    QTest::newRow("no card") << R"({"card":"absent"})"
+                             << "false";
+    QTest::newRow("unreadable card") << R"({"card":"unreadable"})"
+                                     << "false";
 }
 
 void tst_WebSocketServerThread::failedReadsAnswerFalseOrError()
@@ -161,7 +166,7 @@ void tst_WebSocketServerThread::failedReadsAnswerFalseOrError()
     QVERIFY(client.open(extraPort));
     client.send(QStringLiteral("ID_CARD_RED"));
     QVERIFY(client.waitForMessages(1));
-    QCOMPARE(client.messages, QStringList{reply});
+    QCOMPARE(client.messages, QStringList {reply});
     QCOMPARE(complete.count(), 0);
 }
 
@@ -186,11 +191,11 @@ void tst_WebSocketServerThread::otherTextsGetNothing()
         client.send(QString::fromLatin1(text));
     client.webSocket().sendBinaryMessage(QByteArray("ID_CARD_RED"));
     // Requests are served in order: the answer to this one proves the others got none.
-    fixture->setReader(QJsonObject{{QStringLiteral("card"), QStringLiteral("absent")}});
+    fixture->setReader(QJsonObject {{QStringLiteral("card"), QStringLiteral("absent")}});
     client.send(QStringLiteral("ID_CARD_RED"));
     QVERIFY(client.waitForMessages(1));
     QTest::qWait(50);
-    QCOMPARE(client.messages, QStringList{QStringLiteral("false")});
+    QCOMPARE(client.messages, QStringList {QStringLiteral("false")});
 }
 
 void tst_WebSocketServerThread::simultaneousClientsEachGetTheirOwnReply()
@@ -229,7 +234,8 @@ void tst_WebSocketServerThread::clientSendingAtOnceIsServedWhileGuiThreadIsBlock
         &onPage,
         [&] {
             page = new QWebSocket;
-            connect(page, &QWebSocket::connected, page, [page] { page->sendTextMessage(QStringLiteral("ID_CARD_RED")); });
+            connect(page, &QWebSocket::connected, page,
+                [page] { page->sendTextMessage(QStringLiteral("ID_CARD_RED")); });
             connect(page, &QWebSocket::textMessageReceived, page, [&](const QString &message) {
                 QMutexLocker locker(&receivedMutex);
                 received << message;
@@ -244,7 +250,8 @@ void tst_WebSocketServerThread::clientSendingAtOnceIsServedWhileGuiThreadIsBlock
         QCOMPARE(received.size(), 1);
         QVERIFY(received.first().contains(QStringLiteral("99000019851203002X")));
     }
-    QMetaObject::invokeMethod(&onPage, [&] { delete page; }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        &onPage, [&] { delete page; }, Qt::BlockingQueuedConnection);
     pageThread.quit();
     pageThread.wait();
 }
@@ -279,15 +286,15 @@ void tst_WebSocketServerThread::faceRequestAndFaceReply()
     QTRY_COMPARE(begin.count(), 1);
     QCOMPARE(begin.first().at(1).toInt(), int(asking.localPort()));
 
-    FaceReadData face{QStringLiteral("/9j/4AAQSkZJRg+/=="), begin.first().at(0).toString(),
-                      begin.first().at(1).toInt()};
+    FaceReadData face {
+        QStringLiteral("/9j/4AAQSkZJRg+/=="), begin.first().at(0).toString(), begin.first().at(1).toInt()};
     QMetaObject::invokeMethod(
         worker, [&] { worker->slot_recCollectFace(1, face); }, Qt::BlockingQueuedConnection);
     QVERIFY(asking.waitForMessages(1));
     QCOMPARE(asking.messages.first(), QStringLiteral(R"({"ImgCode":"/9j/4AAQSkZJRg+/==","type":2})"));
 
     // A collection of the program's own page has no client: nothing is sent.
-    FaceReadData own{QStringLiteral("abc"), QString(), 0};
+    FaceReadData own {QStringLiteral("abc"), QString(), 0};
     QMetaObject::invokeMethod(
         worker, [&] { worker->slot_recCollectFace(1, own); }, Qt::BlockingQueuedConnection);
     other.send(QStringLiteral("ID_FACE_RED"));
@@ -306,12 +313,12 @@ void tst_WebSocketServerThread::programWithoutReaderLibraryAnswersError()
     QVERIFY(copy.removeFromBin(QStringLiteral("libSDTAPI.so")));
 #endif
     copy.start();
-    QVERIFY(ProgramCopy::waitForPort(10080));
+    QVERIFY(copy.waitUntilServing());
     WsTestClient client;
     QVERIFY(client.open(10080));
     client.send(QStringLiteral("ID_CARD_RED"));
     QVERIFY(client.waitForMessages(1));
-    QCOMPARE(client.messages, QStringList{QStringLiteral("error")});
+    QCOMPARE(client.messages, QStringList {QStringLiteral("error")});
     copy.stop();
     QVERIFY(copy.runLog().contains(QStringLiteral("SDTAPI")));
 }

@@ -87,8 +87,9 @@ void tst_RunLog::lineOfEachType()
     const QStringList lines = logLinesWith(marker);
     QCOMPARE(lines.size(), 1);
     // The program's own statements carry no source context.
-    const QRegularExpression expected(QStringLiteral("^Type:%1 Message:%2 File:  Line:0  Function:  DateTime:%3$")
-                                          .arg(QRegularExpression::escape(word), marker, dateTimePattern));
+    const QRegularExpression expected(
+        QStringLiteral("^Type:%1 Message:%2 File:  Line:0  Function:  DateTime:%3$")
+            .arg(QRegularExpression::escape(word), marker, dateTimePattern));
     QVERIFY2(expected.match(lines.first()).hasMatch(), qPrintable(lines.first()));
 }
 
@@ -99,9 +100,9 @@ void tst_RunLog::messageWithContext()
     writeRunLog(QtFatalMsg, context, marker);
     const QStringList lines = logLinesWith(marker);
     QCOMPARE(lines.size(), 1);
-    const QRegularExpression expected(
-        QStringLiteral("^Type:Fatal: Message:%1 File:server.cpp  Line:42  Function:void f\\(\\)  DateTime:%2$")
-            .arg(marker, dateTimePattern));
+    const QRegularExpression expected(QStringLiteral(
+        "^Type:Fatal: Message:%1 File:server.cpp  Line:42  Function:void f\\(\\)  DateTime:%2$")
+                                          .arg(marker, dateTimePattern));
     QVERIFY2(expected.match(lines.first()).hasMatch(), qPrintable(lines.first()));
 
     // The day name is the local abbreviation, after date and time.
@@ -115,10 +116,11 @@ void tst_RunLog::debugStreamQuotesText()
     qDebug() << TOLVANE_SOURCE << "Failed to" << marker << 7;
     const QStringList lines = logLinesWith(marker);
     QCOMPARE(lines.size(), 1);
-    QVERIFY2(lines.first().startsWith(QStringLiteral("Type:Debug: Message:tst_runlog.cpp %1 Failed to \"%2\" 7 File:  ")
-                                          .arg(__LINE__ - 4)
-                                          .arg(marker)),
-             qPrintable(lines.first()));
+    QVERIFY2(lines.first().startsWith(
+                 QStringLiteral("Type:Debug: Message:tst_runlog.cpp %1 Failed to \"%2\" 7 File:  ")
+                     .arg(__LINE__ - 4)
+                     .arg(marker)),
+        qPrintable(lines.first()));
 }
 
 void tst_RunLog::concurrentWritersGiveWholeLines()
@@ -136,9 +138,10 @@ void tst_RunLog::concurrentWritersGiveWholeLines()
 
     const QStringList lines = logLinesWith(marker);
     QCOMPARE(lines.size(), 2 * perThread);
-    const QRegularExpression whole(QStringLiteral("^Type:InFo: Message:%1 ([ab]) \\d+ (a{200}|b{200}) File:  Line:0  "
-                                                  "Function:  DateTime:%2$")
-                                       .arg(marker, dateTimePattern));
+    const QRegularExpression whole(
+        QStringLiteral("^Type:InFo: Message:%1 ([ab]) \\d+ (a{200}|b{200}) File:  Line:0  "
+                       "Function:  DateTime:%2$")
+            .arg(marker, dateTimePattern));
     for (const QString &line : lines) {
         const QRegularExpressionMatch match = whole.match(line);
         QVERIFY2(match.hasMatch(), qPrintable(line));

@@ -21,21 +21,21 @@ signals:
 public slots:
     void sendAll()
     {
-        IDCardReadData cardData{QStringLiteral("张三"),  QStringLiteral("男"),      QStringLiteral("汉"),
-                                QStringLiteral("19900101"), QStringLiteral("北京市"), QStringLiteral("11010119900101123X"),
-                                QStringLiteral("公安局"), QStringLiteral("20200101"), QStringLiteral("20300101"),
-                                QStringLiteral("::ffff:127.0.0.1"), 50123};
+        IDCardReadData cardData {QStringLiteral("张三"), QStringLiteral("男"), QStringLiteral("汉"),
+            QStringLiteral("19900101"), QStringLiteral("北京市"), QStringLiteral("11010119900101123X"),
+            QStringLiteral("公安局"), QStringLiteral("20200101"), QStringLiteral("20300101"),
+            QStringLiteral("::ffff:127.0.0.1"), 50123};
         emit card(1, cardData);
         cardData = IDCardReadData(); // the receiver holds its own copy
 
-        FaceReadData faceData{QString(), QStringLiteral("127.0.0.1"), 4242};
+        FaceReadData faceData {QString(), QStringLiteral("127.0.0.1"), 4242};
         emit face(1, faceData);
 
         CheckResult verdict;
         verdict.rightEyeCovered = true;
         emit check(verdict, QStringLiteral("show_1.jpg"));
 
-        MsgResult result{QStringLiteral("鉴权失败"), true};
+        MsgResult result {QStringLiteral("鉴权失败"), true};
         emit message(result, QStringLiteral("show_2.jpg"), 3);
     }
 };
