@@ -99,6 +99,9 @@ void Tolvane::initPages()
     idCardPage = new QIDCardRead(this);
     // Here the page shows what browsers read; reads are not started from it.
     idCardPage->hideReadControls();
+    // The face collection page joins here: created with this window as parent,
+    // its signal_hidewindows to slot_hide, signal_stop_preview to its
+    // slot_stop_preview; StartWork wires it to the bridge.
 
     // The form's two placeholder pages make room for the real ones.
     delete ui->page;
@@ -129,6 +132,8 @@ void Tolvane::StartWork()
     connect(this, &Tolvane::startWebSocket, bridgeWorker, &WebSocketServerThread::slot_startwork);
     connect(idCardPage, &QIDCardRead::signal_click_read, bridgeWorker, &WebSocketServerThread::slot_readcard);
     connect(bridgeWorker, &WebSocketServerThread::signal_beginCollect, this, &Tolvane::slot_begin_collect);
+    // With the face collection page: startPlay to its StartWork, and its
+    // signal_collectComplete to the worker's slot_recCollectFace.
 
     bridgeThread->start();
     emit startWebSocket();
