@@ -113,12 +113,13 @@ void tst_RunLog::messageWithContext()
 void tst_RunLog::debugStreamQuotesText()
 {
     const QString marker = uniqueMarker();
+    const int line = __LINE__ + 1;
     qDebug() << TOLVANE_SOURCE << "Failed to" << marker << 7;
     const QStringList lines = logLinesWith(marker);
     QCOMPARE(lines.size(), 1);
     QVERIFY2(lines.first().startsWith(
                  QStringLiteral("Type:Debug: Message:tst_runlog.cpp %1 Failed to \"%2\" 7 File:  ")
-                     .arg(__LINE__ - 4)
+                     .arg(line)
                      .arg(marker)),
         qPrintable(lines.first()));
 }
