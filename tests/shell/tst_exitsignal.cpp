@@ -51,7 +51,7 @@ void tst_ExitSignal::endsCleanly()
     QProcessEnvironment env = copy.environment();
     env.insert(QStringLiteral("SDTAPI_SIM"), simulation);
     QProcess *program = copy.start(QString(), {}, env);
-    QVERIFY(ProgramCopy::waitForPort(10080));
+    QVERIFY(copy.waitUntilServing());
 
     WsTestClient client;
     QVERIFY(client.open(10080));

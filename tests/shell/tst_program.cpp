@@ -24,7 +24,7 @@ void tst_Program::startsFromAnotherDirectoryAndServes()
 
     QProcess *process = copy.start(workDir.path());
     QCOMPARE(process->state(), QProcess::Running);
-    QVERIFY(ProgramCopy::waitForPort(10080));
+    QVERIFY(copy.waitUntilServing());
 
     for (const char *name : {"cardphoto", "log", "gatherPhoto", "facePhoto"})
         QVERIFY2(QDir(workDir.filePath(QLatin1String(name))).exists(), name);

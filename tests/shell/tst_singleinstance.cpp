@@ -48,7 +48,7 @@ void tst_SingleInstance::secondStartEndsAtOnceAndFirstKeepsServing()
     ProgramCopy copy;
     QVERIFY(copy.isValid());
     QProcess *first = copy.start();
-    QVERIFY(ProgramCopy::waitForPort(10080));
+    QVERIFY(copy.waitUntilServing());
 
     QCOMPARE(startAgain(copy), 0);
     QCOMPARE(startAgain(copy, {QStringLiteral("--some"), QStringLiteral("argument")}), 0);
@@ -69,7 +69,7 @@ void tst_SingleInstance::startAfterKillBecomesRunningInstance()
     ProgramCopy copy;
     QVERIFY(copy.isValid());
     QProcess *crashed = copy.start();
-    QVERIFY(ProgramCopy::waitForPort(10080));
+    QVERIFY(copy.waitUntilServing());
     crashed->kill();
     QVERIFY(crashed->waitForFinished(5000));
 #ifndef Q_OS_WIN
@@ -78,7 +78,7 @@ void tst_SingleInstance::startAfterKillBecomesRunningInstance()
 #endif
 
     QProcess *next = copy.start();
-    QVERIFY(ProgramCopy::waitForPort(10080));
+    QVERIFY(copy.waitUntilServing());
     QVERIFY(answersCardRequest());
     // ... and it is the running instance that later starts find.
     QCOMPARE(startAgain(copy), 0);

@@ -117,7 +117,7 @@ void tst_TrayDesktop::sitsInTheTrayAndComesUpOnClick()
     env.insert(QStringLiteral("DISPLAY"), display);
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     QProcess *program = copy.start(QString(), {}, env);
-    QVERIFY(ProgramCopy::waitForPort(10080, 20000));
+    QVERIFY(copy.waitUntilServing(20000));
 
     // Top-level windows stand five blanks in, the panel's children further.
     const QRegularExpression iconInPanel(QStringLiteral("^\\s{8,}0x[0-9a-f]+ \"Tolvane\": \\(\"Tolvane\""));

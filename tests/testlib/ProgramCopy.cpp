@@ -58,6 +58,7 @@ QProcess *ProgramCopy::start(const QString &workDir, const QStringList &argument
                              const QProcessEnvironment &env)
 {
     stop();
+    logSizeAtStart = runLog().size();
     proc.reset(new QProcess);
     proc->setProcessEnvironment(env.isEmpty() ? environment() : env);
     proc->setWorkingDirectory(workDir.isEmpty() ? binDir() : workDir);
@@ -75,6 +76,20 @@ bool ProgramCopy::waitForPort(quint16 port, int timeoutMs)
         probe.connectToHost(QStringLiteral("127.0.0.1"), port);
         if (probe.waitForConnected(500))
             return true;
+        QThread::msleep(50);
+    }
+    return false;
+}
+
+bool ProgramCopy::waitUntilServing(int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        if (!proc || proc->state() != QProcess::Running)
+            return false;
+        const QString log = runLog().mid(logSizeAtStart);
+        if (log.contains(QStringLiteral("WebSocketServer start success")) && log.contains(QStringLiteral("port is : 10080")))
+            return waitForPort(10080, int(qMax<qint64>(deadline.remainingTime(), 1000)));
         QThread::msleep(50);
     }
     return false;

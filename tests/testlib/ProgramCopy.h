@@ -38,6 +38,11 @@ public:
     // True once something accepts TCP connections on 127.0.0.1:port.
     static bool waitForPort(quint16 port, int timeoutMs = 10000);
 
+    // True once the program started last has logged that it listens on 10080
+    // and the port accepts connections: a port alone may belong to another
+    // program on this machine.
+    bool waitUntilServing(int timeoutMs = 15000);
+
     // The copy's run log ("bin/log/RunLog.log"), empty when there is none.
     QString runLog() const;
 
@@ -48,6 +53,7 @@ private:
     QTemporaryDir dir;
     bool valid = false;
     QScopedPointer<QProcess> proc;
+    int logSizeAtStart = 0;
 };
 
 #endif
