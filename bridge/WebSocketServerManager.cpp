@@ -53,7 +53,7 @@ quint16 WebSocketServerManager::serverPort() const
     return listener && running ? listener->serverPort() : 0;
 }
 
-QString WebSocketServerManager::clientKey(const QString &ip, quint16 port)
+QString WebSocketServerManager::clientKey(const QString &ip, int port)
 {
     return QStringLiteral("%1-%2").arg(ip).arg(port);
 }
@@ -93,8 +93,15 @@ void WebSocketServerManager::slot_start(QHostAddress hostAddress, int port)
 
 void WebSocketServerManager::listen()
 {
-    if (!listener->listen(hostAddress, quint16(port)))
+    // A port outside the TCP range must not wrap around to another port.
+    const bool isTcpPort = port >= 0 && port <= 65535;
+    if (!isTcpPort || !listener->listen(hostAddress, quint16(port))) {
+        qWarning() << TOLVANE_SOURCE
+                   << "WebSocketServer failed to listen on address:" << hostAddress.toString()
+                   << "port is :" << port
+                   << (isTcpPort ? listener->errorString() : QStringLiteral("no TCP port"));
         return;
+    }
     running = true;
     qInfo() << TOLVANE_SOURCE << "WebSocketServer start success in: address:" << hostAddress.toString()
             << "port is :" << port;
@@ -141,7 +148,8 @@ void WebSocketServerManager::closeClientsNow()
 void WebSocketServerManager::slot_sendData(QString ip, int port, QString message)
 {
     QMutexLocker locker(&clientsMutex);
-    QWebSocket *socket = clients.value(clientKey(ip, quint16(port)));
+    // The key is made of the port as given: one outside the TCP range names no client.
+    QWebSocket *socket = clients.value(clientKey(ip, port));
     if (!socket)
         return;
     if (socket->thread() == QThread::currentThread()) {

@@ -58,7 +58,7 @@ protected slots:
     void slot_textMessageReceived(QString message);
 
 private:
-    static QString clientKey(const QString &ip, quint16 port);
+    static QString clientKey(const QString &ip, int port);
     void listen();
     void closeClientsNow();
     void clientDisconnected(QWebSocket *socket);

@@ -43,7 +43,8 @@ private slots:
     void cleanup();
     void eachClientGetsOnlyItsOwnReplies();
     void secondStartKeepsListening();
-    void portInUseLeavesManagerStopped();
+    void failedListenLeavesManagerStopped_data();
+    void failedListenLeavesManagerStopped();
     void stopClosesEveryClientWithNormalClosure();
     void restartAfterStop();
     void replyForGoneClientCausesNothing();
@@ -106,6 +107,14 @@ void tst_WebSocketServerManager::eachClientGetsOnlyItsOwnReplies()
     }
     QVERIFY(first.waitForMessages(1));
     QVERIFY(second.waitForMessages(1));
+    // A port outside the TCP range names no client, not the one it wraps around to.
+    const QList<QVariant> &fromFirst = received.first().at(2).toString() == QLatin1String("from first")
+        ? received.first()
+        : received.last();
+    manager->slot_sendData(
+        fromFirst.at(0).toString(), fromFirst.at(1).toInt() + 65536, QStringLiteral("wrapped"));
+    manager->slot_sendData(
+        fromFirst.at(0).toString(), fromFirst.at(1).toInt() - 65536, QStringLiteral("wrapped"));
     // A further round trip proves no stray reply was still on its way.
     first.send(QStringLiteral("again"));
     QTRY_COMPARE(received.count(), 3);
@@ -131,14 +140,31 @@ void tst_WebSocketServerManager::secondStartKeepsListening()
     QVERIFY(client.open(port));
 }
 
-void tst_WebSocketServerManager::portInUseLeavesManagerStopped()
+void tst_WebSocketServerManager::failedListenLeavesManagerStopped_data()
 {
+    // The port is one held by another socket, or a free one shifted out of the
+    // TCP range (it must not wrap around to the free one).
+    QTest::addColumn<int>("shift");
+    QTest::newRow("port held by another socket") << 0;
+    QTest::newRow("port above 65535") << 65536;
+    QTest::newRow("negative port") << -65536;
+}
+
+void tst_WebSocketServerManager::failedListenLeavesManagerStopped()
+{
+    QFETCH(int, shift);
     QTcpServer holder;
     QVERIFY(holder.listen(QHostAddress::LocalHost, 0));
+    int port = holder.serverPort();
+    if (shift != 0) {
+        holder.close();
+        port += shift;
+    }
     QScopedPointer<WebSocketServerManager> manager(newManager());
-    manager->slot_start(QHostAddress::LocalHost, holder.serverPort());
+    manager->slot_start(QHostAddress::LocalHost, port);
     QVERIFY(!manager->isRunning());
     QCOMPARE(capturedCount(QStringLiteral("start success")), 0);
+    QCOMPARE(capturedCount(QStringLiteral("WebSocketServer failed to listen on address:")), 1);
     manager->slot_stop();
     QCOMPARE(capturedCount(QStringLiteral(", it's not running...")), 1);
 }
