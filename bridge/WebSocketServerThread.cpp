@@ -85,11 +85,10 @@ void WebSocketServerThread::setPorts(int port, int extraPort)
 void WebSocketServerThread::slot_startwork()
 {
     serverManager->slot_start(QHostAddress::Any, port);
-    if (extraPort > 0 && extraPort != port) {
-        extraServerManager->slot_start(QHostAddress::Any, extraPort);
-    } else if (extraPort < 0 || extraPort > 65535) {
+    if (extraPort < 0 || extraPort > 65535)
         qWarning() << "extraPort" << extraPort << "is no port; the second port stays closed";
-    }
+    else if (extraPort > 0 && extraPort != port)
+        extraServerManager->slot_start(QHostAddress::Any, extraPort);
 }
 
 void WebSocketServerThread::slot_recSocketMessage(QString ip, uint port, QString message)

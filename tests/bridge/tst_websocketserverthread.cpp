@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
@@ -55,6 +56,7 @@ private slots:
     void clientSendingAtOnceIsServedWhileGuiThreadIsBlocked();
     void replyForClientThatLeftIsDropped();
     void faceRequestAndFaceReply();
+    void extraPortOutsideTheRangeIsNotServed();
     void programWithoutReaderLibraryAnswersError();
 
 private:
@@ -303,6 +305,18 @@ void tst_WebSocketServerThread::faceRequestAndFaceReply()
     QCOMPARE(asking.messages.size(), 1);
 }
 
+void tst_WebSocketServerThread::extraPortOutsideTheRangeIsNotServed()
+{
+    // 65536 above a free port: served, it would wrap around to that port.
+    const quint16 wrapped = freePort();
+    WebSocketServerThread own;
+    own.setPorts(freePort(), 65536 + wrapped);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("extraPort \\d+ is no port")));
+    own.slot_startwork();
+    QVERIFY(own.serverPort() != 0);
+    QCOMPARE(own.extraServerPort(), quint16(0));
+}
+
 void tst_WebSocketServerThread::programWithoutReaderLibraryAnswersError()
 {
     ProgramCopy copy;
@@ -313,7 +327,7 @@ void tst_WebSocketServerThread::programWithoutReaderLibraryAnswersError()
     QVERIFY(copy.removeFromBin(QStringLiteral("libSDTAPI.so")));
 #endif
     copy.start();
-    QVERIFY(copy.waitUntilServing());
+    QVERIFY(ProgramCopy::waitForPort(10080));
     WsTestClient client;
     QVERIFY(client.open(10080));
     client.send(QStringLiteral("ID_CARD_RED"));
