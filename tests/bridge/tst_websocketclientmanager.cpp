@@ -4,6 +4,8 @@
 #include <QMutex>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWebSocket>
+#include <QWebSocketServer>
 
 namespace {
 
@@ -38,6 +40,7 @@ private slots:
     void callsWhileNotRunningOnlyLog_data();
     void callsWhileNotRunningOnlyLog();
     void talksToTheServerManager();
+    void stopClosesWithNormalClosure();
     void connectionErrorIsReported();
 };
 
@@ -119,6 +122,27 @@ void tst_WebSocketClientManager::talksToTheServerManager()
     client.slot_start();
     client.slot_connectedTo(QStringLiteral("ws://127.0.0.1:%1").arg(server.serverPort()));
     QTRY_COMPARE(connected.count(), 2);
+}
+
+// The server manager does not show a client's close code; a bare server does.
+void tst_WebSocketClientManager::stopClosesWithNormalClosure()
+{
+    QWebSocketServer server(QStringLiteral("peer"), QWebSocketServer::NonSecureMode);
+    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+    QSignalSpy accepted(&server, &QWebSocketServer::newConnection);
+
+    WebSocketClientManager client;
+    client.slot_start();
+    client.slot_connectedTo(QStringLiteral("ws://127.0.0.1:%1").arg(server.serverPort()));
+    QTRY_COMPARE(accepted.count(), 1);
+    QScopedPointer<QWebSocket> peer(server.nextPendingConnection());
+    QVERIFY(peer);
+    QSignalSpy peerGone(peer.data(), &QWebSocket::disconnected);
+
+    client.slot_stop();
+    QTRY_COMPARE(peerGone.count(), 1);
+    QCOMPARE(peer->closeCode(), QWebSocketProtocol::CloseCodeNormal);
+    QVERIFY(!client.isRunning());
 }
 
 void tst_WebSocketClientManager::connectionErrorIsReported()
