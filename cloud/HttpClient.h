@@ -19,7 +19,9 @@ class QNetworkAccessManager;
 // QNetworkReply::NetworkError the reply reported (an HTTP error status
 // included; its body is still delivered), or 4 (TimeoutError) when `timeout`
 // milliseconds passed first, in which case `response` is left as it was.
-// A timeout of 0 or less waits for the reply however long it takes.
+// A timeout of 0 or less waits for the reply however long it takes. A reply
+// over 64 MiB gives UnknownContentError, and a wait ended by the thread being
+// told to quit gives OperationCanceledError; both leave `response` as it was.
 class HttpClient : public QObject
 {
     Q_OBJECT

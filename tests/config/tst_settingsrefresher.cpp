@@ -335,9 +335,11 @@ void TestSettingsRefresher::baseWithoutFileUrlMovesTheNextDownload()
     QCOMPARE(collectTimer.get(), 4);
     QCOMPARE(server().requestCount(), 1);
     if (haveEighty) {
-        QVERIFY(portEighty.requestCount() >= 1);
-        QCOMPARE(
-            portEighty.requests().value(0).path(), QByteArray("/pravonx/iccardURLTotal/facesetting.json"));
+        // Programs that other tests start may ask port 80 for the start-up path meanwhile.
+        bool movedHere = false;
+        for (const LocalHttpRequest &request : portEighty.requests())
+            movedHere = movedHere || request.path() == "/pravonx/iccardURLTotal/facesetting.json";
+        QVERIFY(movedHere);
         QCOMPARE(blurMax.get(), 0.7);
     } else {
         qInfo("port 80 is taken here; the download from the alternative path was not observed");
