@@ -45,6 +45,7 @@ private slots:
     void lineOfEachType();
     void messageWithContext();
     void debugStreamQuotesText();
+    void placeholdersInTheMessageStayAsTheyAre();
     void concurrentWritersGiveWholeLines();
     void createsWorkingDirectoriesBelowCurrentDirectory();
 };
@@ -121,6 +122,18 @@ void tst_RunLog::debugStreamQuotesText()
                  QStringLiteral("Type:Debug: Message:tst_runlog.cpp %1 Failed to \"%2\" 7 File:  ")
                      .arg(line)
                      .arg(marker)),
+        qPrintable(lines.first()));
+}
+
+void tst_RunLog::placeholdersInTheMessageStayAsTheyAre()
+{
+    // Texts from pages, files and servers reach the log; a "%2" in them is no field.
+    const QString text = uniqueMarker() + QStringLiteral(" %1 %2 %6 100%");
+    qWarning("%s", qPrintable(text));
+    const QStringList lines = logLinesWith(text);
+    QCOMPARE(lines.size(), 1);
+    QVERIFY2(lines.first().startsWith(
+                 QStringLiteral("Type:Warning: Message:") + text + QStringLiteral(" File:  Line:0")),
         qPrintable(lines.first()));
 }
 

@@ -82,9 +82,32 @@ class tst_SharedRecords : public QObject
     Q_OBJECT
 
 private slots:
+    void registeredUnderReferenceNames_data();
+    void registeredUnderReferenceNames();
     void queuedAcrossThreadsKeepsEveryMember();
     void defaultValues();
 };
+
+void tst_SharedRecords::registeredUnderReferenceNames_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<int>("type");
+    QTest::newRow("IDCardReadData&") << QByteArray("IDCardReadData&") << qMetaTypeId<IDCardReadData>();
+    QTest::newRow("QImage&") << QByteArray("QImage&") << int(QMetaType::QImage);
+    QTest::newRow("CheckResult&") << QByteArray("CheckResult&") << qMetaTypeId<CheckResult>();
+    QTest::newRow("FaceReadData&") << QByteArray("FaceReadData&") << qMetaTypeId<FaceReadData>();
+    QTest::newRow("MsgResult&") << QByteArray("MsgResult&") << qMetaTypeId<MsgResult>();
+}
+
+// Queued connections look a non-const reference parameter up under its name with "&".
+void tst_SharedRecords::registeredUnderReferenceNames()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(int, type);
+    registerSharedRecords();
+    QCOMPARE(QMetaType::type(name.constData()), type);
+    QVERIFY(QMetaType(type).flags().testFlag(QMetaType::NeedsConstruction));
+}
 
 void tst_SharedRecords::queuedAcrossThreadsKeepsEveryMember()
 {
