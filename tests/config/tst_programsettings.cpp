@@ -65,9 +65,9 @@ void TestProgramSettings::downloadedSettingsLandInTheProgramsFile()
     // Qt's complaints about objects used from a thread they do not belong to.
     // (The tray icon's X11 helper looks for a signal that the offscreen platform
     // lacks; that warning says nothing about threads.)
-    const QRegularExpression crossThread(QStringLiteral(
-        "different thread|another thread|QObject::(?!connect: No such signal "
-        "QPlatformNativeInterface::systemTrayWindowChanged)"));
+    const QRegularExpression crossThread(
+        QStringLiteral("different thread|another thread|QObject::(?!connect: No such signal "
+                       "QPlatformNativeInterface::systemTrayWindowChanged)"));
     QVERIFY2(!log.contains(crossThread), qPrintable(log));
 }
 
