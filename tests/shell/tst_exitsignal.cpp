@@ -21,7 +21,21 @@ class tst_ExitSignal : public QObject
 private slots:
     void endsCleanly_data();
     void endsCleanly();
+    void readerBusyAtTheEndDoesNotHoldTheProgram();
+
+private:
+    static QString writeSimulation(const ProgramCopy &copy, const QJsonObject &simulation);
 };
+
+QString tst_ExitSignal::writeSimulation(const ProgramCopy &copy, const QJsonObject &simulation)
+{
+    const QString path = copy.root() + QStringLiteral("/reader.json");
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return QString();
+    file.write(QJsonDocument(simulation).toJson());
+    return path;
+}
 
 void tst_ExitSignal::endsCleanly_data()
 {
@@ -42,12 +56,8 @@ void tst_ExitSignal::endsCleanly()
     ProgramCopy copy;
     QVERIFY(copy.isValid());
     const QString trace = copy.root() + QStringLiteral("/trace.txt");
-    const QString simulation = copy.root() + QStringLiteral("/reader.json");
-    {
-        QFile file(simulation);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QJsonDocument(QJsonObject {{QStringLiteral("trace"), trace}}).toJson());
-    }
+    const QString simulation = writeSimulation(copy, QJsonObject {{QStringLiteral("trace"), trace}});
+    QVERIFY(!simulation.isEmpty());
     QProcessEnvironment env = copy.environment();
     env.insert(QStringLiteral("SDTAPI_SIM"), simulation);
     QProcess *program = copy.start(QString(), {}, env);
@@ -71,6 +81,37 @@ void tst_ExitSignal::endsCleanly()
     const QList<QByteArray> lines = calls.readAll().trimmed().split('\n');
     QCOMPARE(lines.last(), QByteArray("CloseComm"));
     QVERIFY(copy.runLog().contains(QStringLiteral("Exit requested by a signal")));
+#endif
+}
+
+void tst_ExitSignal::readerBusyAtTheEndDoesNotHoldTheProgram()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("POSIX signals only");
+#else
+    ProgramCopy copy;
+    QVERIFY(copy.isValid());
+    // A reader that takes far longer than the program waits for its bridge.
+    const QString trace = copy.root() + QStringLiteral("/trace.txt");
+    const QString simulation = writeSimulation(
+        copy, QJsonObject {{QStringLiteral("delayMs"), 30000}, {QStringLiteral("trace"), trace}});
+    QVERIFY(!simulation.isEmpty());
+    QProcessEnvironment env = copy.environment();
+    env.insert(QStringLiteral("SDTAPI_SIM"), simulation);
+    QProcess *program = copy.start(QString(), {}, env);
+    QVERIFY(copy.waitUntilServing());
+
+    WsTestClient client;
+    QVERIFY(client.open(10080));
+    client.send(QStringLiteral("ID_CARD_RED"));
+    // The stand-in notes the call before it makes the caller wait.
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(trace), 10000);
+
+    QCOMPARE(::kill(pid_t(program->processId()), SIGTERM), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(program->state(), QProcess::NotRunning, 15000);
+    QCOMPARE(program->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program->exitCode(), 0);
+    QVERIFY(copy.runLog().contains(QStringLiteral("The bridge thread did not end within 3000 ms")));
 #endif
 }
 
