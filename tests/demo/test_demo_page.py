@@ -38,6 +38,27 @@ def wait_for_port(port, timeout=15.0):
     return False
 
 
+def run_log(folder):
+    try:
+        return (folder / "log" / "RunLog.log").read_bytes().decode("utf-8", "replace")
+    except OSError:
+        return ""
+
+
+def wait_until_serving(program, folder, log_start, timeout=15.0):
+    """True once this program, not some other one, listens on both ports."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline and program.poll() is None:
+        lines = run_log(folder)[log_start:].split("\r\n")
+        if any("failed to listen" in line for line in lines):
+            return False
+        started = [line for line in lines if "WebSocketServer start success" in line]
+        if all(any(("port is : %d " % port) in line for line in started) for port in (10080, 10081)):
+            return wait_for_port(10080) and wait_for_port(10081)
+        time.sleep(0.1)
+    return False
+
+
 def browser(extra_arguments=()):
     options = webdriver.ChromeOptions()
     options.binary_location = "/usr/bin/chromium"
@@ -60,24 +81,38 @@ class DemoPage(unittest.TestCase):
             if entry.is_file():
                 shutil.copy2(entry, copy / entry.name)
         (cls.root / "tmp").mkdir()
-        env = dict(os.environ, TMPDIR=str(cls.root / "tmp"), QT_QPA_PLATFORM="offscreen", LC_ALL="C.UTF-8")
-        env.pop("SDTAPI_SIM", None)
-        cls.program = subprocess.Popen([str(copy / "Tolvane")], cwd=str(copy), env=env)
-        if not (wait_for_port(10080) and wait_for_port(10081)):
-            cls.program.kill()
-            raise RuntimeError("the program does not listen on 10080 and 10081")
+        cls.start_program()
 
     @classmethod
-    def tearDownClass(cls):
+    def start_program(cls):
+        copy = cls.root / "bin"
+        env = dict(os.environ, TMPDIR=str(cls.root / "tmp"), QT_QPA_PLATFORM="offscreen", LC_ALL="C.UTF-8")
+        env.pop("SDTAPI_SIM", None)
+        log_start = len(run_log(copy))
+        cls.program = subprocess.Popen([str(copy / "Tolvane")], cwd=str(copy), env=env)
+        if not wait_until_serving(cls.program, copy, log_start):
+            cls.program.kill()
+            cls.program.wait()
+            raise RuntimeError("the program does not serve on 10080 and 10081 (is another one running?)")
+
+    @classmethod
+    def stop_program(cls):
         cls.program.send_signal(signal.SIGTERM)
         try:
             cls.program.wait(10)
         except subprocess.TimeoutExpired:
             cls.program.kill()
+            cls.program.wait()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.stop_program()
         shutil.rmtree(cls.root, ignore_errors=True)
 
     def read_card(self, driver, port):
-        driver.get(PAGE.as_uri() + "?port=%d" % port)
+        """Reads the card on the page at `port`, or on the page already open for None."""
+        if port is not None:
+            driver.get(PAGE.as_uri() + "?port=%d" % port)
         wait = WebDriverWait(driver, 15)
         wait.until(lambda d: "connected" in d.find_element(By.ID, "status").get_attribute("class"))
         driver.find_element(By.ID, "btn-card").click()
@@ -98,6 +133,23 @@ class DemoPage(unittest.TestCase):
         driver = browser(["--explicitly-allowed-ports=10080"])
         try:
             self.read_card(driver, 10080)
+        finally:
+            driver.quit()
+
+    def test_reconnects_when_the_program_restarts(self):
+        driver = browser(["--explicitly-allowed-ports=10080"])
+        try:
+            driver.get(PAGE.as_uri() + "?port=10080")
+            wait = WebDriverWait(driver, 15)
+            wait.until(lambda d: "connected" in d.find_element(By.ID, "status").get_attribute("class"))
+            self.stop_program()
+            wait.until(lambda d: "failed" in d.find_element(By.ID, "status").get_attribute("class"))
+            status = driver.find_element(By.ID, "status").text
+            self.assertIn("断开", status)
+            # The port served this page a moment ago: no word of a browser refusing it.
+            self.assertNotIn("禁止", status)
+            self.start_program()
+            self.read_card(driver, None)
         finally:
             driver.quit()
 
