@@ -327,7 +327,7 @@ void tst_WebSocketServerThread::programWithoutReaderLibraryAnswersError()
     QVERIFY(copy.removeFromBin(QStringLiteral("libSDTAPI.so")));
 #endif
     copy.start();
-    QVERIFY(ProgramCopy::waitForPort(10080));
+    QVERIFY(copy.waitUntilServing());
     WsTestClient client;
     QVERIFY(client.open(10080));
     client.send(QStringLiteral("ID_CARD_RED"));
