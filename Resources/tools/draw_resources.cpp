@@ -109,8 +109,8 @@ void drawPerson(QPainter &p, const QRectF &box, const QColor &color)
     QPainterPath body;
     const qreal shoulderTop = box.top() + box.height() * 0.64;
     body.moveTo(box.left() + box.width() * 0.1, box.bottom());
-    body.cubicTo(box.left() + box.width() * 0.1, shoulderTop, box.right() - box.width() * 0.1,
-                 shoulderTop, box.right() - box.width() * 0.1, box.bottom());
+    body.cubicTo(box.left() + box.width() * 0.1, shoulderTop, box.right() - box.width() * 0.1, shoulderTop,
+        box.right() - box.width() * 0.1, box.bottom());
     body.closeSubpath();
     p.drawPath(body);
 }
@@ -120,14 +120,12 @@ void drawCard(QPainter &p, const QRectF &card, const QColor &ink, bool withLines
 {
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0, 0, 0, 50));
-    p.drawRoundedRect(card.translated(0, card.height() * 0.05), card.height() * 0.12,
-                      card.height() * 0.12);
+    p.drawRoundedRect(card.translated(0, card.height() * 0.05), card.height() * 0.12, card.height() * 0.12);
     p.setBrush(Qt::white);
     p.drawRoundedRect(card, card.height() * 0.12, card.height() * 0.12);
 
     const qreal pad = card.height() * 0.16;
-    const QRectF photo(card.left() + pad, card.top() + pad, card.height() - 2 * pad,
-                       card.height() - 2 * pad);
+    const QRectF photo(card.left() + pad, card.top() + pad, card.height() - 2 * pad, card.height() - 2 * pad);
     p.setBrush(QColor(ink.red(), ink.green(), ink.blue(), 40));
     p.drawRoundedRect(photo, photo.width() * 0.12, photo.width() * 0.12);
     p.save();
@@ -232,8 +230,8 @@ QImage placeholder()
     }
     p.save();
     p.setClipRect(r.adjusted(8, 8, -8, -3));
-    drawPerson(p, r.adjusted(r.width() * 0.12, r.height() * 0.12, -r.width() * 0.12, 0),
-               QColor(176, 189, 205));
+    drawPerson(
+        p, r.adjusted(r.width() * 0.12, r.height() * 0.12, -r.width() * 0.12, 0), QColor(176, 189, 205));
     p.restore();
     return image;
 }

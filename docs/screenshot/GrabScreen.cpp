@@ -27,8 +27,8 @@ int main(int argc, char **argv)
         else
             window = WId(what.toULongLong(nullptr, 0));
     }
-    const QPixmap picture =
-        QGuiApplication::primaryScreen()->grabWindow(window, area.x(), area.y(), area.width(), area.height());
+    const QPixmap picture = QGuiApplication::primaryScreen()->grabWindow(
+        window, area.x(), area.y(), area.width(), area.height());
     if (picture.isNull() || !picture.save(QString::fromLocal8Bit(argv[1]), "PNG")) {
         std::fprintf(stderr, "cannot grab the screen into %s\n", argv[1]);
         return 1;

@@ -224,7 +224,7 @@ void tst_Tolvane::clockTicks()
     QVERIFY2(match.hasMatch(), qPrintable(first));
     const QDate shown = QDate::fromString(match.captured(1), QStringLiteral("yyyy-MM-dd"));
     QVERIFY(shown == QDate::currentDate() || shown == QDate::currentDate().addDays(-1));
-    QTRY_VERIFY_WITH_TIMEOUT(clock->text() != first, 2500);
+    QTRY_VERIFY_WITH_TIMEOUT(clock->text() != first, 5000);
     QVERIFY(format.match(clock->text()).hasMatch());
 }
 
