@@ -93,10 +93,18 @@ void WebSocketServerThread::slot_startwork()
 
 void WebSocketServerThread::slot_recSocketMessage(QString ip, uint port, QString message)
 {
-    if (message == QLatin1String("ID_CARD_RED"))
+    if (message == QLatin1String("ID_CARD_RED")) {
+        // The reading reports before it returns; its reply goes back only through
+        // the port the request came in on.
+        cardRequestManager = qobject_cast<WebSocketServerManager *>(sender());
         cardHelper->readCardForClient(ip, port);
-    else if (message == QLatin1String("ID_FACE_RED"))
+        cardRequestManager = nullptr;
+    } else if (message == QLatin1String("ID_FACE_RED")) {
+        faceRequestManager = qobject_cast<WebSocketServerManager *>(sender());
+        faceRequestIp = ip;
+        faceRequestPort = int(port);
         emit signal_beginCollect(ip, int(port));
+    }
 }
 
 void WebSocketServerThread::slot_recCardData(int type, IDCardReadData &cardData)
@@ -144,6 +152,10 @@ void WebSocketServerThread::slot_recCollectFace(int type, FaceReadData &faceData
 {
     Q_UNUSED(type)
     const QJsonObject reply {{QStringLiteral("ImgCode"), faceData.imageBase64}, {QStringLiteral("type"), 2}};
+    if (faceRequestManager && faceData.ip == faceRequestIp && faceData.port == faceRequestPort) {
+        faceRequestManager->slot_sendData(faceData.ip, faceData.port, compactJson(reply));
+        return;
+    }
     sendToClient(faceData.ip, faceData.port, compactJson(reply));
 }
 
@@ -161,8 +173,14 @@ QString WebSocketServerThread::imageFileToBase64(const QString &path)
 
 void WebSocketServerThread::sendToClient(const QString &ip, int port, const QString &message)
 {
-    // A client is in the table of the manager whose port it came in on; the
-    // other manager does not know its key and drops the reply.
+    // The system may give one local port to a connection to each of our ports,
+    // so both tables can hold the key: a card reply goes only to the manager of
+    // its request. Any other reply goes to both; a manager that does not know
+    // the key drops it.
+    if (cardRequestManager) {
+        cardRequestManager->slot_sendData(ip, port, message);
+        return;
+    }
     serverManager->slot_sendData(ip, port, message);
     extraServerManager->slot_sendData(ip, port, message);
 }

@@ -53,6 +53,13 @@ private:
     WebSocketServerManager *extraServerManager;
     int port;
     int extraPort;
+    // The manager whose client asked for the card being read, while it is read.
+    WebSocketServerManager *cardRequestManager = nullptr;
+    // The last client that asked for a face, and the manager it came through;
+    // the face page serves one requester, the last one.
+    WebSocketServerManager *faceRequestManager = nullptr;
+    QString faceRequestIp;
+    int faceRequestPort = 0;
 };
 
 #endif

@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 #include <QThread>
 
@@ -35,6 +36,76 @@ QByteArray jpegOf(const QString &path)
     return bytes;
 }
 
+// A WebSocket client on a TCP socket of its own, so that it can take a chosen
+// local port: two of them may share one, each connected to another server port.
+class BoundClient
+{
+public:
+    bool open(quint16 localPort, quint16 serverPort)
+    {
+        if (!socket.bind(QHostAddress::LocalHost, localPort, QAbstractSocket::ReuseAddressHint))
+            return false;
+        socket.connectToHost(QHostAddress::LocalHost, serverPort);
+        if (!socket.waitForConnected(5000))
+            return false;
+        socket.write("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                     "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
+        return QTest::qWaitFor([this] { return readInput(), upgraded; }, 5000);
+    }
+
+    quint16 localPort() const { return socket.localPort(); }
+
+    void send(const QByteArray &text)
+    {
+        const char mask[4] = {0x11, 0x22, 0x33, 0x44};
+        QByteArray frame;
+        frame.append(char(0x81)).append(char(0x80 | text.size())).append(mask, 4);
+        for (int i = 0; i < text.size(); ++i)
+            frame.append(char(text.at(i) ^ mask[i % 4]));
+        socket.write(frame);
+    }
+
+    bool waitForMessages(int count)
+    {
+        return QTest::qWaitFor([this, count] { return readInput(), messages.size() >= count; }, 5000);
+    }
+
+    QStringList messages;
+
+private:
+    // Takes the handshake's answer, then the server's (unmasked) text frames.
+    void readInput()
+    {
+        input += socket.readAll();
+        if (!upgraded) {
+            const int end = input.indexOf("\r\n\r\n");
+            if (end < 0)
+                return;
+            upgraded = input.startsWith("HTTP/1.1 101");
+            input.remove(0, end + 4);
+        }
+        while (input.size() >= 2) {
+            qint64 length = quint8(input.at(1)) & 0x7f;
+            int header = 2;
+            if (length == 126) {
+                if (input.size() < 4)
+                    return;
+                length = (quint8(input.at(2)) << 8) | quint8(input.at(3));
+                header = 4;
+            }
+            if (input.size() < header + length)
+                return;
+            if ((quint8(input.at(0)) & 0x0f) == 1)
+                messages << QString::fromUtf8(input.mid(header, int(length)));
+            input.remove(0, header + int(length));
+        }
+    }
+
+    QTcpSocket socket;
+    QByteArray input;
+    bool upgraded = false;
+};
+
 } // namespace
 
 // The bridge on its own thread, as the main window runs it, serving real
@@ -53,6 +124,7 @@ private slots:
     void missingPhotoGivesEmptyImgCode();
     void otherTextsGetNothing();
     void simultaneousClientsEachGetTheirOwnReply();
+    void clientsOfBothPortsWithOneAddressAndPort();
     void clientSendingAtOnceIsServedWhileGuiThreadIsBlocked();
     void replyForClientThatLeftIsDropped();
     void faceRequestAndFaceReply();
@@ -218,6 +290,43 @@ void tst_WebSocketServerThread::simultaneousClientsEachGetTheirOwnReply()
     QCOMPARE(onExtra.messages, onMain.messages);
     QVERIFY(onMain.messages.first().startsWith(QStringLiteral(R"({"Address":)")));
     QVERIFY(alsoOnMain.messages.isEmpty());
+}
+
+// Each port's clients are keyed by address and port, and the system may give
+// one local port to a connection to each server port: a reply goes back only
+// through the port its request came in on.
+void tst_WebSocketServerThread::clientsOfBothPortsWithOneAddressAndPort()
+{
+    fixture->setReader(ReaderFixture::card(ReaderFixture::standardFields(), QString()));
+    BoundClient onMain, onExtra;
+    QVERIFY(onMain.open(0, port));
+    QVERIFY(onExtra.open(onMain.localPort(), extraPort));
+    QCOMPARE(onExtra.localPort(), onMain.localPort());
+
+    onMain.send("ID_CARD_RED");
+    QVERIFY(onMain.waitForMessages(1));
+    QVERIFY(onMain.messages.first().contains(QStringLiteral("99000019851203002X")));
+
+    // The answer to this request proves that no earlier reply was on its way.
+    fixture->setReader(QJsonObject {{QStringLiteral("card"), QStringLiteral("absent")}});
+    onExtra.send("ID_CARD_RED");
+    QVERIFY(onExtra.waitForMessages(1));
+    QCOMPARE(onExtra.messages, QStringList {QStringLiteral("false")});
+    QTest::qWait(50);
+    QCOMPARE(onMain.messages.size(), 1);
+
+    // Likewise the face reply, which comes later, from the face page.
+    QSignalSpy begin(worker, &WebSocketServerThread::signal_beginCollect);
+    onExtra.send("ID_FACE_RED");
+    QTRY_COMPARE(begin.count(), 1);
+    FaceReadData face {QStringLiteral("/9j/"), begin.first().at(0).toString(), begin.first().at(1).toInt()};
+    QMetaObject::invokeMethod(
+        worker, [&] { worker->slot_recCollectFace(1, face); }, Qt::BlockingQueuedConnection);
+    QVERIFY(onExtra.waitForMessages(2));
+    QCOMPARE(onExtra.messages.last(), QStringLiteral(R"({"ImgCode":"/9j/","type":2})"));
+    onMain.send("ID_CARD_RED");
+    QVERIFY(onMain.waitForMessages(2));
+    QCOMPARE(onMain.messages.last(), QStringLiteral("false"));
 }
 
 // A page that asks in its onopen, while the GUI thread is busy: nothing of the
