@@ -43,8 +43,30 @@ WebSocketServerManager::~WebSocketServerManager()
     }
     if (server) {
         server->disconnect(this);
-        server->deleteLater();
+        // The client sockets go first: the listener, a child of the server too,
+        // holds their TCP connections.
+        QWebSocketServer *doomed = server;
+        const auto release = [doomed] {
+            const QList<QWebSocket *> sockets
+                = doomed->findChildren<QWebSocket *>(QString(), Qt::FindDirectChildrenOnly);
+            // A thread that is ending (the worker's destruction at the program's
+            // end) processes no more deferred deletions.
+            if (!QThread::currentThread()->isRunning()) {
+                qDeleteAll(sockets);
+                delete doomed;
+                return;
+            }
+            for (QWebSocket *socket : sockets)
+                socket->deleteLater();
+            doomed->deleteLater();
+        };
+        // Never waits for the server's thread, which may be waiting for this one.
+        if (doomed->thread() == QThread::currentThread())
+            release();
+        else
+            QMetaObject::invokeMethod(doomed, release, Qt::QueuedConnection);
         server = nullptr;
+        listener = nullptr;
     }
 }
 
@@ -170,9 +192,11 @@ void WebSocketServerManager::slot_newConnection()
         return;
     socket->setMaxAllowedIncomingFrameSize(quint64(maxMessageSize));
     socket->setMaxAllowedIncomingMessageSize(quint64(maxMessageSize));
+    // The server hands its sockets out without a parent; as its children they
+    // are found and deleted with it, should they outlive this manager.
+    socket->setParent(server);
     // The socket is the context of each connection: the handlers run on its
     // thread, which need not be this manager's (where sender() would be null).
-    // The sockets go with the server's deferred deletion, after this manager.
     const QPointer<WebSocketServerManager> self(this);
     connect(socket, &QWebSocket::disconnected, socket, [self, socket] {
         if (self)
@@ -263,7 +287,7 @@ void WebSocketServerManager::clientDisconnected(QWebSocket *socket)
         if (clients.value(key) == socket)
             clients.remove(key);
     }
-    // Sockets would otherwise stay with the server until it is deleted.
+    // Otherwise the socket would stay with the server until it is deleted.
     socket->deleteLater();
 }
 

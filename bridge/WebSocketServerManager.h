@@ -69,7 +69,8 @@ private:
     QWebSocketServer::SslMode secureMode;
     std::atomic<bool> running {false};
     QWebSocketServer *server = nullptr;
-    // Listens for the server and hands it each accepted connection; child of server.
+    // Listens for the server and hands it each accepted connection; child of
+    // server, and parent of the TCP connections under the client sockets.
     ClientTcpServer *listener = nullptr;
     // The table is written on the thread that owns the server and its sockets
     // (new client, disconnect, close) and read by slot_sendData from whichever

@@ -47,6 +47,7 @@ private slots:
     void failedListenLeavesManagerStopped();
     void stopClosesEveryClientWithNormalClosure();
     void restartAfterStop();
+    void destructionSaysGoodbyeToClients();
     void replyForGoneClientCausesNothing();
     void oversizedMessageClosesOnlyItsConnection_data();
     void oversizedMessageClosesOnlyItsConnection();
@@ -203,6 +204,25 @@ void tst_WebSocketServerManager::restartAfterStop()
     QVERIFY(client.open(manager->serverPort()));
     client.send(QStringLiteral("hello"));
     QTRY_COMPARE(received.count(), 1);
+}
+
+// The server's sockets do not belong to it in Qt; they must still go with the
+// manager, with a close frame, not by losing their connection under them.
+void tst_WebSocketServerManager::destructionSaysGoodbyeToClients()
+{
+    QScopedPointer<WebSocketServerManager> manager(newManager());
+    manager->slot_start(QHostAddress::LocalHost, 0);
+    WsTestClient first, second;
+    QVERIFY(first.open(manager->serverPort()));
+    QVERIFY(second.open(manager->serverPort()));
+    QTRY_COMPARE(capturedCount(QStringLiteral("__newConnection__")), 2);
+
+    manager.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(first.waitForDisconnected());
+    QVERIFY(second.waitForDisconnected());
+    QCOMPARE(first.webSocket().closeCode(), QWebSocketProtocol::CloseCodeGoingAway);
+    QCOMPARE(second.webSocket().closeCode(), QWebSocketProtocol::CloseCodeGoingAway);
 }
 
 void tst_WebSocketServerManager::replyForGoneClientCausesNothing()
