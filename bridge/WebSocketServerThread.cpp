@@ -22,19 +22,6 @@ QString compactJson(const QJsonObject &object)
     return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
 }
 
-// Only an ID number of ASCII letters and digits names a card photo; any other
-// text could point outside "cardphoto".
-bool cardPhotoIsNamed(const QString &idCard)
-{
-    if (idCard.isEmpty())
-        return false;
-    for (const QChar c : idCard) {
-        if (c.unicode() > 127 || !c.isLetterOrNumber())
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 WebSocketServerThread::WebSocketServerThread()
@@ -118,7 +105,7 @@ void WebSocketServerThread::slot_recCardData(int type, IDCardReadData &cardData)
         const QString logText = compactJson(card);
         card.insert(QStringLiteral("type"), 1);
         card.insert(QStringLiteral("ImgCode"),
-            cardPhotoIsNamed(cardData.idCard) ? imageFileToBase64(QDir::currentPath()
+            IdCardHelper::isPhotoName(cardData.idCard) ? imageFileToBase64(QDir::currentPath()
                 + QStringLiteral("/cardphoto/") + cardData.idCard + QStringLiteral(".jpg"))
                                               : QString());
         sendToClient(cardData.ip, cardData.port, compactJson(card));

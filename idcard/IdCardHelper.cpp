@@ -63,6 +63,11 @@ bool isPlainFileName(const QString &text)
 
 } // namespace
 
+bool IdCardHelper::isPhotoName(const QString &idCard)
+{
+    return isPlainFileName(idCard);
+}
+
 IdCardHelper::IdCardHelper(QObject *parent)
     : QObject(parent)
 {

@@ -24,6 +24,10 @@ public:
     // A read for a WebSocket client; keeps a photo already written for the ID number.
     void readCardForClient(const QString &ip, uint port);
 
+    // Whether an ID number may name its photo file "cardphoto/<ID number>.jpg":
+    // ASCII letters and digits only, and no name a system keeps for a device.
+    static bool isPhotoName(const QString &idCard);
+
 signals:
     void show_message(int type, IDCardReadData &message);
 
