@@ -107,7 +107,7 @@ void WebSocketServerThread::slot_recCardData(int type, IDCardReadData &cardData)
         card.insert(QStringLiteral("ImgCode"),
             IdCardHelper::isPhotoName(cardData.idCard) ? imageFileToBase64(QDir::currentPath()
                 + QStringLiteral("/cardphoto/") + cardData.idCard + QStringLiteral(".jpg"))
-                                              : QString());
+                                                       : QString());
         sendToClient(cardData.ip, cardData.port, compactJson(card));
         qInfo() << "CardInfo is:" << logText;
         break;

@@ -49,17 +49,6 @@ void closePipe()
 
 } // namespace
 
-ExitSignalWatcher::ExitSignalWatcher(QObject *parent)
-    : QObject(parent)
-{
-    install();
-}
-
-ExitSignalWatcher::~ExitSignalWatcher()
-{
-    uninstall();
-}
-
 void ExitSignalWatcher::install()
 {
     if (installed) {

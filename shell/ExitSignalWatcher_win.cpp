@@ -31,17 +31,6 @@ BOOL WINAPI onConsoleEvent(DWORD event)
 
 } // namespace
 
-ExitSignalWatcher::ExitSignalWatcher(QObject *parent)
-    : QObject(parent)
-{
-    install();
-}
-
-ExitSignalWatcher::~ExitSignalWatcher()
-{
-    uninstall();
-}
-
 void ExitSignalWatcher::install()
 {
     ExitSignalWatcher *expected = nullptr;

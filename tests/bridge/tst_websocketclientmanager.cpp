@@ -1,7 +1,7 @@
+#include "LogCapture.h"
 #include "WebSocketClientManager.h"
 #include "WebSocketServerManager.h"
 
-#include <QMutex>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWebSocket>
@@ -9,23 +9,15 @@
 
 namespace {
 
-QMutex capturedMutex;
-QStringList captured;
-
-void captureMessage(QtMsgType, const QMessageLogContext &, const QString &msg)
+LogCapture &log()
 {
-    QMutexLocker locker(&capturedMutex);
-    captured << msg;
+    static LogCapture capture;
+    return capture;
 }
 
 bool wasLogged(const QString &needle)
 {
-    QMutexLocker locker(&capturedMutex);
-    for (const QString &line : qAsConst(captured)) {
-        if (line.contains(needle))
-            return true;
-    }
-    return false;
+    return !log().linesWith(needle).isEmpty();
 }
 
 } // namespace
@@ -35,7 +27,7 @@ class tst_WebSocketClientManager : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { qInstallMessageHandler(captureMessage); }
+    void initTestCase() { log(); }
     void cleanup() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
     void callsWhileNotRunningOnlyLog_data();
     void callsWhileNotRunningOnlyLog();
@@ -56,10 +48,7 @@ void tst_WebSocketClientManager::callsWhileNotRunningOnlyLog_data()
 void tst_WebSocketClientManager::callsWhileNotRunningOnlyLog()
 {
     QFETCH(QString, call);
-    {
-        QMutexLocker locker(&capturedMutex);
-        captured.clear();
-    }
+    log().clear();
     WebSocketClientManager client;
     QSignalSpy textResult(&client, &WebSocketClientManager::signal_sendTextMessageResult);
     QSignalSpy binaryResult(&client, &WebSocketClientManager::signal_sendBinaryMessageResult);

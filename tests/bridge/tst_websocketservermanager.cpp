@@ -1,3 +1,4 @@
+#include "LogCapture.h"
 #include "WebSocketServerManager.h"
 #include "WsTestClient.h"
 
@@ -12,23 +13,16 @@
 
 namespace {
 
-// Log messages of the code under test, from every thread.
-QMutex capturedMutex;
-QStringList captured;
-
-void captureMessage(QtMsgType, const QMessageLogContext &, const QString &msg)
+// Log messages of the code under test, from every thread, for the whole run.
+LogCapture &log()
 {
-    QMutexLocker locker(&capturedMutex);
-    captured << msg;
+    static LogCapture capture;
+    return capture;
 }
 
 int capturedCount(const QString &needle)
 {
-    QMutexLocker locker(&capturedMutex);
-    int count = 0;
-    for (const QString &line : qAsConst(captured))
-        count += line.contains(needle) ? 1 : 0;
-    return count;
+    return log().linesWith(needle).size();
 }
 
 } // namespace
@@ -62,13 +56,12 @@ private:
 
 void tst_WebSocketServerManager::initTestCase()
 {
-    qInstallMessageHandler(captureMessage);
+    log();
 }
 
 void tst_WebSocketServerManager::init()
 {
-    QMutexLocker locker(&capturedMutex);
-    captured.clear();
+    log().clear();
 }
 
 // The server goes by deferred deletion; so do the sockets it closed.

@@ -2,10 +2,10 @@
 #define TOLVANE_TEST_READERFIXTURE_H
 
 #include "IDCardReadData.h"
+#include "LogCapture.h"
 
 #include <QColor>
 #include <QJsonObject>
-#include <QMutex>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -59,23 +59,6 @@ private:
     QString work;
     QString previousDir;
     bool valid = false;
-};
-
-// Records the messages of the running test (and passes them to the handler before it).
-class LogCapture
-{
-public:
-    LogCapture();
-    ~LogCapture();
-    QStringList lines() const;
-    QStringList linesWith(const QString &text) const;
-
-private:
-    static void handler(QtMsgType type, const QMessageLogContext &context, const QString &msg);
-    static LogCapture *current;
-    static QMutex mutex;
-    QtMessageHandler previous = nullptr;
-    QStringList recorded;
 };
 
 #endif

@@ -54,8 +54,8 @@ QProcessEnvironment ProgramCopy::environment() const
     return env;
 }
 
-QProcess *ProgramCopy::start(const QString &workDir, const QStringList &arguments,
-                             const QProcessEnvironment &env)
+QProcess *ProgramCopy::start(
+    const QString &workDir, const QStringList &arguments, const QProcessEnvironment &env)
 {
     stop();
     logSizeAtStart = runLog().size();
@@ -88,7 +88,8 @@ bool ProgramCopy::waitUntilServing(int timeoutMs)
         if (!proc || proc->state() != QProcess::Running)
             return false;
         const QString log = runLog().mid(logSizeAtStart);
-        if (log.contains(QStringLiteral("WebSocketServer start success")) && log.contains(QStringLiteral("port is : 10080")))
+        if (log.contains(QStringLiteral("WebSocketServer start success"))
+            && log.contains(QStringLiteral("port is : 10080")))
             return waitForPort(10080, int(qMax<qint64>(deadline.remainingTime(), 1000)));
         QThread::msleep(50);
     }

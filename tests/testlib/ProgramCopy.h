@@ -32,7 +32,7 @@ public:
 
     // Starts the copied program; workDir defaults to the copy's bin folder.
     QProcess *start(const QString &workDir = QString(), const QStringList &arguments = QStringList(),
-                    const QProcessEnvironment &env = QProcessEnvironment());
+        const QProcessEnvironment &env = QProcessEnvironment());
     QProcess *process() const { return proc.data(); }
 
     // True once something accepts TCP connections on 127.0.0.1:port.
