@@ -39,6 +39,9 @@ Tolvane::Tolvane(QWidget *parent)
     initResources();
     // A tray agent: hiding or closing its last window does not end it.
     QApplication::setQuitOnLastWindowClosed(false);
+    // At a session end Qt would otherwise try to close every window and cancel
+    // the logout or shutdown when one refuses, as this window always does.
+    QGuiApplication::setFallbackSessionManagementEnabled(false);
 
     loadSettings();
 

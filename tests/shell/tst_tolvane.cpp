@@ -236,6 +236,9 @@ void tst_Tolvane::closeHidesAndKeepsServing()
     window->close();
     QTRY_VERIFY(!window->isVisible());
     QVERIFY(window->systemTrayIcon().isVisible());
+    // A window that refuses to close must not make a session end cancel the
+    // user's logout or shutdown.
+    QVERIFY(!QGuiApplication::isFallbackSessionManagementEnabled());
 
     WsTestClient client;
     QVERIFY(openClient(client));
