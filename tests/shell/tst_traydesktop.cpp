@@ -2,6 +2,7 @@
 #include "WsTestClient.h"
 
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -15,8 +16,12 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void sitsInTheTrayAndComesUpOnClick();
+    void withoutTrayASecondStartBringsTheWindowUp();
 
 private:
+    // Starts Xvfb on a free display; returns the display's name or an empty text.
+    static QString startXvfb(QProcess &server);
+    static void stopProcess(QProcess &process);
     QString run(const QString &program, const QStringList &arguments) const;
     struct Window
     {
@@ -77,13 +82,8 @@ void tst_TrayDesktop::initTestCase()
             QSKIP(qPrintable(QStringLiteral("%1 is not installed (scripts/packages.txt lists it)")
                                  .arg(QLatin1String(tool))));
     }
-    // Xvfb picks a free display and writes its number to standard output.
-    xvfb.start(QStringLiteral("Xvfb"),
-        {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
-            QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-    QVERIFY(xvfb.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(xvfb.canReadLine(), 20000);
-    display = QLatin1Char(':') + QString::fromLatin1(xvfb.readLine().trimmed());
+    display = startXvfb(xvfb);
+    QVERIFY(!display.isEmpty());
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DISPLAY"), display);
@@ -97,16 +97,31 @@ void tst_TrayDesktop::initTestCase()
     QTRY_VERIFY_WITH_TIMEOUT(findWindow(QRegularExpression(QStringLiteral("\"panel\""))).isValid(), 20000);
 }
 
+QString tst_TrayDesktop::startXvfb(QProcess &server)
+{
+    // Xvfb picks a free display and writes its number to standard output.
+    server.start(QStringLiteral("Xvfb"),
+        {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
+            QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    if (!server.waitForStarted() || !QTest::qWaitFor([&server] { return server.canReadLine(); }, 20000))
+        return QString();
+    return QLatin1Char(':') + QString::fromLatin1(server.readLine().trimmed());
+}
+
+void tst_TrayDesktop::stopProcess(QProcess &process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(5000))
+        process.kill();
+    process.waitForFinished(5000);
+}
+
 void tst_TrayDesktop::cleanupTestCase()
 {
-    for (QProcess *process : {&tray, &xvfb}) {
-        if (process->state() == QProcess::NotRunning)
-            continue;
-        process->terminate();
-        if (!process->waitForFinished(5000))
-            process->kill();
-        process->waitForFinished(5000);
-    }
+    stopProcess(tray);
+    stopProcess(xvfb);
 }
 
 void tst_TrayDesktop::sitsInTheTrayAndComesUpOnClick()
@@ -146,6 +161,45 @@ void tst_TrayDesktop::sitsInTheTrayAndComesUpOnClick()
     client.send(QStringLiteral("ID_CARD_RED"));
     QVERIFY(client.waitForMessages(1, 10000));
     QVERIFY(client.messages.first().contains(QStringLiteral("\"type\":1")));
+
+    QCOMPARE(copy.stop(), 0);
+    QCOMPARE(program->state(), QProcess::NotRunning);
+}
+
+void tst_TrayDesktop::withoutTrayASecondStartBringsTheWindowUp()
+{
+    // A desktop of its own, with no notification area on it.
+    QProcess bareServer;
+    const QString trayDisplay = display;
+    display = startXvfb(bareServer);
+    auto restore = qScopeGuard([&] {
+        stopProcess(bareServer);
+        display = trayDisplay;
+    });
+    QVERIFY(!display.isEmpty());
+
+    ProgramCopy copy;
+    QVERIFY(copy.isValid());
+    QProcessEnvironment env = copy.environment();
+    env.insert(QStringLiteral("DISPLAY"), display);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    QProcess *program = copy.start(QString(), {}, env);
+    QVERIFY(copy.waitUntilServing(20000));
+
+    const QRegularExpression mainWindowLine(QString::fromUtf8("\"身份证人脸信息采集程序\""));
+    QTRY_VERIFY_WITH_TIMEOUT(findWindow(mainWindowLine).isValid(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!isViewable(findWindow(mainWindowLine)), 10000);
+
+    // Hidden with no tray icon to click, the window is reached by starting again.
+    QProcess second;
+    second.setProcessEnvironment(env);
+    second.setWorkingDirectory(copy.binDir());
+    second.start(copy.programPath(), QStringList());
+    QVERIFY(second.waitForFinished(20000));
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(isViewable(findWindow(mainWindowLine)), 10000);
+    QCOMPARE(findWindow(mainWindowLine).geometry.size(), QSize(900, 400));
 
     QCOMPARE(copy.stop(), 0);
     QCOMPARE(program->state(), QProcess::NotRunning);
