@@ -41,6 +41,8 @@ private slots:
 
     void startsInTheTray();
     void form();
+    void formProperties_data();
+    void formProperties();
     void clockTicks();
     void closeHidesAndKeepsServing();
     void minimisingStopsPreview();
@@ -211,6 +213,48 @@ void tst_Tolvane::form()
     QVERIFY(showFromTray());
     QVERIFY(clock->geometry().right() < version->geometry().left());
     QCOMPARE(version->parentWidget(), clock->parentWidget());
+}
+
+void tst_Tolvane::formProperties_data()
+{
+    QTest::addColumn<QString>("objectName");
+    QTest::addColumn<QByteArray>("property");
+    QTest::addColumn<QVariant>("expected");
+
+    QTest::newRow("pageStack geometry")
+        << "pageStack" << QByteArray("geometry") << QVariant(QRect(9, 9, 1024, 700));
+    QTest::newRow("pageStack style") << "pageStack" << QByteArray("styleSheet")
+                                     << QVariant(QStringLiteral("item:{border:0px}"));
+    QTest::newRow("toolBar title") << "mainToolBar" << QByteArray("windowTitle")
+                                   << QVariant(QStringLiteral("toolBar"));
+    QTest::newRow("toolBar style") << "mainToolBar" << QByteArray("styleSheet")
+                                   << QVariant(QStringLiteral("border:none;"));
+    QTest::newRow("toolBar button style")
+        << "mainToolBar" << QByteArray("toolButtonStyle") << QVariant(int(Qt::ToolButtonFollowStyle));
+    QTest::newRow("statusBar style") << "statusBar" << QByteArray("styleSheet")
+                                     << QVariant(QStringLiteral("QStatusBar::item{border: 0px}"));
+    QTest::newRow("face tool tip") << "actFaceCollect" << QByteArray("toolTip")
+                                   << QVariant(QString::fromUtf8("人脸采集"));
+}
+
+void tst_Tolvane::formProperties()
+{
+    QFETCH(QString, objectName);
+    QFETCH(QByteArray, property);
+    QFETCH(QVariant, expected);
+
+    QObject *object = window->findChild<QObject *>(objectName);
+    QVERIFY2(object, qPrintable(objectName));
+    QVariant actual = object->property(property.constData());
+    QVERIFY2(actual.isValid(), property.constData());
+    if (expected.type() == QVariant::Int)
+        actual = actual.toInt();
+    QCOMPARE(actual, expected);
+
+    if (objectName == QLatin1String("mainToolBar"))
+        QCOMPARE(window->toolBarArea(qobject_cast<QToolBar *>(object)), Qt::TopToolBarArea);
+    if (objectName == QLatin1String("pageStack"))
+        QCOMPARE(object->parent(), window->centralWidget());
 }
 
 void tst_Tolvane::clockTicks()
