@@ -118,6 +118,25 @@ SettingRange parseSettingRange(const QString &text)
     return {number(0), number(1)};
 }
 
+const FaceRangeSetting faceRangeSettings[8] = {
+    {"facecount", "0.1|0.2", nullptr, &occlusionMax},
+    {"illumination", "80|300", &illuminationMin, &illuminationMax},
+    {"blur", "0.1|0.3", nullptr, &blurMax},
+    {"width", "180|300", &widthMin, &widthMax},
+    {"height", "180|300", &heightMin, &heightMax},
+    {"left", "200|300", &leftMin, &leftMax},
+    {"top", "160|300", &topMin, &topMax},
+    {"rotation", "-5|5", &rotationMin, &rotationMax},
+};
+
+void applyFaceRange(const FaceRangeSetting &setting, const QString &text)
+{
+    const SettingRange range = parseSettingRange(text);
+    if (setting.min)
+        setting.min->set(range.first);
+    setting.max->set(range.second);
+}
+
 void readSettingsGroup(QHash<QString, QVariant> &table, const QString &group, const QString &pattern)
 {
     QRegularExpression matcher(pattern);
@@ -149,33 +168,11 @@ void loadSettings()
     auto integer = [&table](const char *key, int fallback) {
         return settingInt(valueOr(table, QLatin1String(key), fallback));
     };
-    auto range = [&table](const char *key, const char *fallback) {
-        return parseSettingRange(settingText(valueOr(table, QLatin1String(key), QLatin1String(fallback))));
-    };
 
     fileUrl.set(text("fileUrl", SettingsDefaults::fileUrl()));
     checkUrl.set(text("checkUrl", SettingsDefaults::checkUrl()));
-
-    occlusionMax.set(range("facecount", "0.1|0.2").second);
-    const SettingRange illumination = range("illumination", "80|300");
-    illuminationMin.set(illumination.first);
-    illuminationMax.set(illumination.second);
-    blurMax.set(range("blur", "0.1|0.3").second);
-    const SettingRange width = range("width", "180|300");
-    widthMin.set(width.first);
-    widthMax.set(width.second);
-    const SettingRange height = range("height", "180|300");
-    heightMin.set(height.first);
-    heightMax.set(height.second);
-    const SettingRange left = range("left", "200|300");
-    leftMin.set(left.first);
-    leftMax.set(left.second);
-    const SettingRange top = range("top", "160|300");
-    topMin.set(top.first);
-    topMax.set(top.second);
-    const SettingRange rotation = range("rotation", "-5|5");
-    rotationMin.set(rotation.first);
-    rotationMax.set(rotation.second);
+    for (const FaceRangeSetting &setting : faceRangeSettings)
+        applyFaceRange(setting, text(setting.key, QLatin1String(setting.fallback)));
 
     collectTimer.set(integer("collectTimer", SettingsDefaults::collectTimer));
     verifyType.set(integer("verifyType", SettingsDefaults::verifyType));

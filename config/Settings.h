@@ -85,6 +85,21 @@ struct SettingRange
 };
 SettingRange parseSettingRange(const QString &text);
 
+// One "[face]" key holding a range, with the values it sets: `min` is null for
+// the keys whose first number is ignored (facecount, blur).
+struct FaceRangeSetting
+{
+    const char *key;
+    const char *fallback; // the built-in default, as it stands in the file
+    SettingValue<double> *min;
+    SettingValue<double> *max;
+};
+// The eight of them, in the file's key order.
+extern const FaceRangeSetting faceRangeSettings[8];
+
+// Sets a range's values from its "first|second" text.
+void applyFaceRange(const FaceRangeSetting &setting, const QString &text);
+
 // A stored value as text. QSettings hands back an unquoted value holding commas
 // as a list; its parts are joined again.
 QString settingText(const QVariant &value);

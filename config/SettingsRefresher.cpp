@@ -20,32 +20,10 @@ void applyFace(const QJsonObject &face)
     // A member that is missing or not a string counts as empty text: both of its
     // thresholds become 0 and an empty entry is written.
     auto text = [&face](const char *key) { return face.value(QLatin1String(key)).toString(); };
-    auto range = [&text](const char *key) { return parseSettingRange(text(key)); };
-
-    blurMax.set(range("blur").second);
-    occlusionMax.set(range("facecount").second);
-    const SettingRange illumination = range("illumination");
-    illuminationMin.set(illumination.first);
-    illuminationMax.set(illumination.second);
-    const SettingRange width = range("width");
-    widthMin.set(width.first);
-    widthMax.set(width.second);
-    const SettingRange height = range("height");
-    heightMin.set(height.first);
-    heightMax.set(height.second);
-    const SettingRange left = range("left");
-    leftMin.set(left.first);
-    leftMax.set(left.second);
-    const SettingRange top = range("top");
-    topMin.set(top.first);
-    topMax.set(top.second);
-    const SettingRange rotation = range("rotation");
-    rotationMin.set(rotation.first);
-    rotationMax.set(rotation.second);
-
-    for (const char *key :
-        {"facecount", "illumination", "blur", "width", "height", "left", "top", "rotation"})
-        writeSetting(QLatin1String(key), QStringLiteral("face"), text(key));
+    for (const FaceRangeSetting &setting : faceRangeSettings)
+        applyFaceRange(setting, text(setting.key));
+    for (const FaceRangeSetting &setting : faceRangeSettings)
+        writeSetting(QLatin1String(setting.key), QStringLiteral("face"), text(setting.key));
 }
 
 void applyBase(const QJsonObject &base)
