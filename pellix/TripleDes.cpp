@@ -40,7 +40,11 @@ std::size_t padToBlocks(std::uint8_t *data, std::size_t length)
 
 } // namespace
 
-void tripleDesEncrypt(std::uint8_t *data, std::size_t length, std::size_t *outLength, const char *keyHex)
+namespace {
+
+// EDE to encipher (E under K1, D under K2, E under K1), DED to decipher.
+void tripleDes(
+    std::uint8_t *data, std::size_t length, std::size_t *outLength, const char *keyHex, bool decrypt)
 {
     if (!data)
         length = 0;
@@ -53,34 +57,30 @@ void tripleDesEncrypt(std::uint8_t *data, std::size_t length, std::size_t *outLe
     // The schedules live on this call's stack: concurrent callers share nothing.
     TripleDesKeys keys;
     scheduleFromHex(keyHex, keys);
+    using BlockStep = void (*)(std::uint8_t[8], const DesRoundKeys &);
+    const BlockStep encrypt = desEncryptBlock;
+    const BlockStep decryptStep = desDecryptBlock;
+    const BlockStep outer = decrypt ? decryptStep : encrypt;
+    const BlockStep inner = decrypt ? encrypt : decryptStep;
     for (std::size_t offset = 0; offset < padded; offset += kDesBlockSize) {
         std::uint8_t *block = data + offset;
-        desEncryptBlock(block, keys.k1);
-        desDecryptBlock(block, keys.k2);
-        desEncryptBlock(block, keys.k1);
+        outer(block, keys.k1);
+        inner(block, keys.k2);
+        outer(block, keys.k1);
     }
     wipe(&keys, sizeof keys);
 }
 
+} // namespace
+
+void tripleDesEncrypt(std::uint8_t *data, std::size_t length, std::size_t *outLength, const char *keyHex)
+{
+    tripleDes(data, length, outLength, keyHex, false);
+}
+
 void tripleDesDecrypt(std::uint8_t *data, std::size_t length, std::size_t *outLength, const char *keyHex)
 {
-    if (!data)
-        length = 0;
-    const std::size_t padded = data ? padToBlocks(data, length) : 0;
-    if (outLength)
-        *outLength = padded;
-    if (padded == 0)
-        return;
-
-    TripleDesKeys keys;
-    scheduleFromHex(keyHex, keys);
-    for (std::size_t offset = 0; offset < padded; offset += kDesBlockSize) {
-        std::uint8_t *block = data + offset;
-        desDecryptBlock(block, keys.k1);
-        desEncryptBlock(block, keys.k2);
-        desDecryptBlock(block, keys.k1);
-    }
-    wipe(&keys, sizeof keys);
+    tripleDes(data, length, outLength, keyHex, true);
 }
 
 } // namespace pellix
