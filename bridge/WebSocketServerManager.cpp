@@ -145,11 +145,11 @@ void WebSocketServerManager::slot_stop()
         // that is ending (the worker's destruction at the program's end) runs no
         // event loop any more, so its clients are closed right here.
         if (!QThread::currentThread()->isRunning())
-            closeClientsNow();
+            closeClients(true);
     });
 }
 
-void WebSocketServerManager::closeClientsNow()
+void WebSocketServerManager::closeClients(bool withoutEventLoop)
 {
     QList<QWebSocket *> sockets;
     {
@@ -159,10 +159,12 @@ void WebSocketServerManager::closeClientsNow()
     }
     for (QWebSocket *socket : qAsConst(sockets)) {
         socket->close(QWebSocketProtocol::CloseCodeNormal, QString());
-        // No event loop will send the close frame or wait for the answer: the
-        // frame goes out now, followed by the end of the connection.
-        socket->flush();
-        socket->abort();
+        if (withoutEventLoop) {
+            // No event loop will send the close frame or wait for the answer: the
+            // frame goes out now, followed by the end of the connection.
+            socket->flush();
+            socket->abort();
+        }
     }
     emit signal_close();
 }
@@ -231,15 +233,7 @@ void WebSocketServerManager::slot_serverError(QWebSocketProtocol::CloseCode clos
 
 void WebSocketServerManager::slot_closed()
 {
-    QList<QWebSocket *> sockets;
-    {
-        QMutexLocker locker(&clientsMutex);
-        sockets = clients.values();
-        clients.clear();
-    }
-    for (QWebSocket *socket : qAsConst(sockets))
-        socket->close(QWebSocketProtocol::CloseCodeNormal, QString());
-    emit signal_close();
+    closeClients(false);
 }
 
 void WebSocketServerManager::slot_disconnected()

@@ -60,7 +60,8 @@ protected slots:
 private:
     static QString clientKey(const QString &ip, int port);
     void listen();
-    void closeClientsNow();
+    // Closes every client with 1000, empties the table and emits signal_close.
+    void closeClients(bool withoutEventLoop);
     void clientDisconnected(QWebSocket *socket);
     void clientError(QWebSocket *socket);
     void clientTextMessage(QWebSocket *socket, const QString &message);
